@@ -1,0 +1,69 @@
+#include "mapping/EntryList.h"
+
+#include "util/StringFunctions.h"
+
+const QChar EntryList::Tab = QLatin1Char('\t');
+
+void EntryList::addColumnEntry(const QString &column, const QString &field)
+{
+    append(column + Tab + field);
+}
+
+void EntryList::makeCustom(int index, const QString &text)
+{
+    if (index < 0 || index >= count())
+        return;
+    const QString goldMineHalf = halves(m_entries.at(index)).goldMine;
+    append(QLatin1Char('/') + text + QLatin1Char('/') + Tab + goldMineHalf);
+    remove(index);
+}
+
+void EntryList::remove(int index)
+{
+    if (index < 0 || index >= count())
+        return;
+    beginRemoveRows(QModelIndex(), index, index);
+    m_entries.removeAt(index);
+    endRemoveRows();
+}
+
+EntryHalves EntryList::halves(const QString &entry)
+{
+    const QString tab(Tab);
+    return {SF_splitLeft(entry, tab), SF_splitRight(entry, tab)};
+}
+
+ValueSource EntryList::valueSource(const QString &entry)
+{
+    const QString excelHalf = halves(entry).excel;
+    ValueSource source;
+    if (excelHalf.startsWith(QLatin1Char('/'))) {
+        source.custom = true;
+        source.fixedValue = SF_removeAll(excelHalf, QStringLiteral("/"));
+    } else {
+        source.column = excelHalf;
+    }
+    return source;
+}
+
+int EntryList::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant EntryList::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= count())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return m_entries.at(index.row());
+    return {};
+}
+
+void EntryList::append(const QString &entry)
+{
+    const int row = count();
+    beginInsertRows(QModelIndex(), row, row);
+    m_entries.append(entry);
+    endInsertRows();
+}

@@ -1,0 +1,23 @@
+#include "support/ScriptedPrompts.h"
+
+void ScriptedPrompts::messageBox(const QString &text, const QString &title, PromptIcon icon)
+{
+    m_shown.append({Shown::Message, text, title, icon, false});
+}
+
+QString ScriptedPrompts::inputBox(const QString &prompt, const QString &title,
+                                  const QString & /*defaultText*/, bool masked)
+{
+    m_shown.append({Shown::Input, prompt, title, PromptIcon::None, masked});
+    return m_answers.isEmpty() ? QString() : m_answers.dequeue();
+}
+
+QList<ScriptedPrompts::Shown> ScriptedPrompts::messages() const
+{
+    QList<Shown> result;
+    for (const Shown &box : m_shown) {
+        if (box.kind == Shown::Message)
+            result.append(box);
+    }
+    return result;
+}

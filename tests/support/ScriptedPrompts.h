@@ -1,0 +1,41 @@
+#pragma once
+
+#include "util/Prompts.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+// Answers prompts from a script and records every box shown, so tests can
+// assert the exact texts, titles and icons.
+class ScriptedPrompts : public Prompts
+{
+public:
+    struct Shown
+    {
+        enum Kind { Message, Input } kind;
+        QString text;
+        QString title;
+        PromptIcon icon = PromptIcon::None;
+        bool masked = false;
+    };
+
+    // Queues the answer of the next input box (an empty text plays Cancel).
+    void answerInput(const QString &answer) { m_answers.enqueue(answer); }
+
+    void messageBox(const QString &text, const QString &title, PromptIcon icon) override;
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
+                     bool masked) override;
+    void setWaitCursor(bool waiting) override { m_waiting = waiting; }
+
+    const QList<Shown> &shown() const { return m_shown; }
+    QList<Shown> messages() const;
+    bool waiting() const { return m_waiting; }
+    int unansweredInputs() const { return static_cast<int>(m_answers.size()); }
+    void clear() { m_shown.clear(); }
+
+private:
+    QQueue<QString> m_answers;
+    QList<Shown> m_shown;
+    bool m_waiting = false;
+};

@@ -1,0 +1,3 @@
+#include "util/Prompts.h"
+
+Prompts::~Prompts() = default;
