@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// The GoldMine API as the program calls it: one method per GMW_ function of
+// gm7s32.h, taking the program's text. Text becomes local 8-bit text at this
+// boundary. Tests put fault-injecting doubles in its place.
+class GoldMineApi
+{
+public:
+    virtual ~GoldMineApi();
+
+    virtual int32_t GMW_LoadBDE(const QString &sysDir, const QString &goldDir,
+                                const QString &commonDir, const QString &userName,
+                                const QString &password) = 0;
+    // Passes the SQL text and three null strings.
+    virtual int32_t GMW_DS_Query(const QString &sql) = 0;
+    virtual int32_t GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count) = 0;
+    virtual int32_t GMW_DS_Close(int32_t handle) = 0;
+    virtual int32_t GMW_NV_Create() = 0;
+    virtual int32_t GMW_NV_SetValue(int32_t container, const QString &name,
+                                    const QString &value) = 0;
+    virtual int32_t GMW_NV_AppendNvValue(int32_t container, const QString &name,
+                                         int32_t nested) = 0;
+    // The value read back, already turned into text with PtrToString.
+    virtual QString GMW_NV_GetValue(int32_t container, const QString &name,
+                                    const QString &defaultValue) = 0;
+    virtual int32_t GMW_NV_EraseAll(int32_t container) = 0;
+    virtual int32_t GMW_NV_Delete(int32_t container) = 0;
+    virtual int32_t GMW_Execute(const QString &callName, int32_t container) = 0;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "goldmine/GoldMineApi.h"
+#include "goldmine/ImportState.h"
+
+#include <QString>
+
+#include <functional>
+
+class Prompts;
+
+// Runs one SQL text through the GoldMine API and hands each record's value to
+// onValue, in the order of the fetch text. Returns false when the query failed;
+// its message has then been shown under failureTitle. Pending events run after
+// each value.
+bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t sizingCount,
+                 const QString &failureTitle, const std::function<void(const QString &)> &onValue);
+
+// The two lookups the import makes row by row, over the shared import state.
+class RecordLookups
+{
+public:
+    RecordLookups(GoldMineApi &api, Prompts &prompts, ImportState &state);
+
+    // True when a contact owns the address in sEmail; sRecid is then its record id.
+    bool EmailExists();
+    // The account number of the contact whose record id is in sRecid, or "".
+    QString GetAccountno();
+    // Whether the latest lookup's query failed (and so found nothing for certain).
+    bool lastQueryFailed() const { return m_lastQueryFailed; }
+
+private:
+    GoldMineApi &m_api;
+    Prompts &m_prompts;
+    ImportState &m_state;
+    bool m_lastQueryFailed = false;
+};
