@@ -1,0 +1,68 @@
+#include "app/QtPrompts.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon messageBoxIcon(PromptIcon icon)
+{
+    switch (icon) {
+    case PromptIcon::Critical:
+        return QMessageBox::Critical;
+    case PromptIcon::Information:
+        return QMessageBox::Information;
+    case PromptIcon::Warning:
+        return QMessageBox::Warning;
+    case PromptIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+QtPrompts::~QtPrompts()
+{
+    // Leave no wait pointer behind on the application.
+    setWaitCursor(false);
+}
+
+void QtPrompts::messageBox(const QString &text, const QString &title, PromptIcon icon)
+{
+    QMessageBox box(messageBoxIcon(icon), title, text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+QString QtPrompts::inputBox(const QString &prompt, const QString &title,
+                            const QString &defaultText, bool masked)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    QString answer = dialog.textValue();
+    if (masked) {
+        // The dialog keeps no copy of a password after it is read.
+        dialog.setTextValue(QString());
+    }
+    return answer;
+}
+
+void QtPrompts::setWaitCursor(bool waiting)
+{
+    // One override at most, so a single request brings the default pointer back.
+    if (waiting == m_waiting)
+        return;
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+    m_waiting = waiting;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "util/Prompts.h"
+
+class QWidget;
+
+// Prompts answered with real dialogs, modal to the given parent window.
+class QtPrompts : public Prompts
+{
+public:
+    explicit QtPrompts(QWidget *parent = nullptr) : m_parent(parent) {}
+    ~QtPrompts() override;
+
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    void messageBox(const QString &text, const QString &title, PromptIcon icon) override;
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
+                     bool masked) override;
+    void setWaitCursor(bool waiting) override;
+
+private:
+    QWidget *m_parent = nullptr;
+    bool m_waiting = false;
+};

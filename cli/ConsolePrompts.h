@@ -1,0 +1,27 @@
+#pragma once
+
+#include "util/Prompts.h"
+
+#include <QString>
+
+// Prompts for the command line: boxes become lines on standard error (the
+// closing count of an import goes to standard output), and the password comes
+// from the environment, a file, or the terminal without echo.
+class ConsolePrompts : public Prompts
+{
+public:
+    void messageBox(const QString &text, const QString &title, PromptIcon icon) override;
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
+                     bool masked) override;
+
+    void setPasswordFile(const QString &path) { m_passwordFile = path; }
+    // While importing, a box without icon is the closing count.
+    void setImporting(bool importing) { m_importing = importing; }
+    // Whether the password could be had from any source.
+    bool passwordFailed() const { return m_passwordFailed; }
+
+private:
+    QString m_passwordFile;
+    bool m_importing = false;
+    bool m_passwordFailed = false;
+};

@@ -1,0 +1,3 @@
+#include "goldmine/GoldMineApi.h"
+
+GoldMineApi::~GoldMineApi() = default;

@@ -1,0 +1,166 @@
+#include "goldmine/LibraryGoldMineApi.h"
+
+#include "util/StringFunctions.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+QString defaultLibraryPath()
+{
+    if (QCoreApplication::instance()) {
+        const QString besideUs =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/libgm7s32.so");
+        if (QFileInfo::exists(besideUs))
+            return besideUs;
+    }
+    return QStringLiteral("gm7s32");
+}
+
+// Local 8-bit text that is wiped when it goes out of scope.
+class SecretText
+{
+public:
+    explicit SecretText(const QString &text) : m_bytes(text.toLocal8Bit()) {}
+    ~SecretText() { m_bytes.fill('\0'); }
+    SecretText(const SecretText &) = delete;
+    SecretText &operator=(const SecretText &) = delete;
+    const char *data() const { return m_bytes.constData(); }
+
+private:
+    QByteArray m_bytes;
+};
+
+} // namespace
+
+LibraryGoldMineApi::LibraryGoldMineApi()
+    : LibraryGoldMineApi(defaultLibraryPath())
+{
+}
+
+LibraryGoldMineApi::LibraryGoldMineApi(const QString &libraryPath)
+    : m_library(libraryPath)
+{
+}
+
+template <typename Function>
+Function LibraryGoldMineApi::bind(Function &slot, const char *name)
+{
+    if (slot)
+        return slot;
+    if (!m_loadTried) {
+        m_loadTried = true;
+        if (!m_library.load()) {
+            m_lastBindError = m_library.errorString();
+            return nullptr;
+        }
+    }
+    if (!m_library.isLoaded())
+        return nullptr;
+    slot = reinterpret_cast<Function>(m_library.resolve(name));
+    if (!slot)
+        m_lastBindError = m_library.errorString();
+    return slot;
+}
+
+int32_t LibraryGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &goldDir,
+                                        const QString &commonDir, const QString &userName,
+                                        const QString &password)
+{
+    const auto function = bind(m_functions.loadBde, "GMW_LoadBDE");
+    if (!function)
+        return kMissingLibrary;
+    const SecretText secret(password);
+    return function(sysDir.toLocal8Bit().constData(), goldDir.toLocal8Bit().constData(),
+                    commonDir.toLocal8Bit().constData(), userName.toLocal8Bit().constData(),
+                    secret.data());
+}
+
+int32_t LibraryGoldMineApi::GMW_DS_Query(const QString &sql)
+{
+    const auto function = bind(m_functions.dsQuery, "GMW_DS_Query");
+    if (!function)
+        return kMissingFunction;
+    return function(sql.toLocal8Bit().constData(), nullptr, nullptr, nullptr);
+}
+
+int32_t LibraryGoldMineApi::GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size,
+                                         int32_t count)
+{
+    const auto function = bind(m_functions.dsFetch, "GMW_DS_Fetch");
+    if (!function)
+        return kMissingFunction;
+    return function(handle, buffer, size, count);
+}
+
+int32_t LibraryGoldMineApi::GMW_DS_Close(int32_t handle)
+{
+    const auto function = bind(m_functions.dsClose, "GMW_DS_Close");
+    if (!function)
+        return kMissingFunction;
+    return function(handle);
+}
+
+int32_t LibraryGoldMineApi::GMW_NV_Create()
+{
+    const auto function = bind(m_functions.nvCreate, "GMW_NV_Create");
+    if (!function)
+        return kMissingFunction;
+    return function();
+}
+
+int32_t LibraryGoldMineApi::GMW_NV_SetValue(int32_t container, const QString &name,
+                                            const QString &value)
+{
+    const auto function = bind(m_functions.nvSetValue, "GMW_NV_SetValue");
+    if (!function)
+        return kMissingFunction;
+    return function(container, name.toLocal8Bit().constData(), value.toLocal8Bit().constData());
+}
+
+int32_t LibraryGoldMineApi::GMW_NV_AppendNvValue(int32_t container, const QString &name,
+                                                 int32_t nested)
+{
+    const auto function = bind(m_functions.nvAppendNvValue, "GMW_NV_AppendNvValue");
+    if (!function)
+        return kMissingFunction;
+    return function(container, name.toLocal8Bit().constData(), nested);
+}
+
+QString LibraryGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &name,
+                                            const QString &defaultValue)
+{
+    const auto function = bind(m_functions.nvGetValue, "GMW_NV_GetValue");
+    if (!function)
+        return QString();
+    // The default's bytes must outlive the call: the library may hand back
+    // their very address.
+    const QByteArray defaultBytes = defaultValue.toLocal8Bit();
+    return PtrToString(
+        function(container, name.toLocal8Bit().constData(), defaultBytes.constData()));
+}
+
+int32_t LibraryGoldMineApi::GMW_NV_EraseAll(int32_t container)
+{
+    const auto function = bind(m_functions.nvEraseAll, "GMW_NV_EraseAll");
+    if (!function)
+        return kMissingFunction;
+    return function(container);
+}
+
+int32_t LibraryGoldMineApi::GMW_NV_Delete(int32_t container)
+{
+    const auto function = bind(m_functions.nvDelete, "GMW_NV_Delete");
+    if (!function)
+        return kMissingFunction;
+    return function(container);
+}
+
+int32_t LibraryGoldMineApi::GMW_Execute(const QString &callName, int32_t container)
+{
+    const auto function = bind(m_functions.execute, "GMW_Execute");
+    if (!function)
+        return kMissingFunction;
+    return function(callName.toLocal8Bit().constData(), container);
+}

@@ -1,0 +1,116 @@
+#include "goldmine/Lookups.h"
+
+#include "util/Prompts.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// An apostrophe inside a literal would end it early: SQL doubles it.
+QString sqlLiteralText(const QString &text)
+{
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
+}
+
+// VB's Str(): a blank stands where the sign of a non-negative number would be.
+QString signedText(int32_t number)
+{
+    return number < 0 ? QString::number(number) : QLatin1Char(' ') + QString::number(number);
+}
+
+void letPendingEventsRun()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+// Reads the fetch text: characters 6 to 9 hold the record count, records start
+// at character 12, each ending with CR and one more character. Anything that
+// does not fit that layout ends the reading with the values read so far.
+void readFetchText(const QString &text, const std::function<void(const QString &)> &onValue)
+{
+    bool isNumber = false;
+    const short numberOfRecords = text.mid(5, 4).trimmed().toShort(&isNumber);
+    if (!isNumber)
+        return;
+    const qsizetype length = text.size();
+    qsizetype start = 11; // 0-based
+    short counter = 0;
+    while (start < length - 1 && counter != numberOfRecords) {
+        ++counter;
+        const qsizetype end = text.indexOf(QLatin1Char('\r'), start);
+        if (end < 0)
+            return;
+        onValue(text.mid(start, end - start));
+        start = end + 2;
+        letPendingEventsRun();
+    }
+}
+
+} // namespace
+
+bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t sizingCount,
+                 const QString &failureTitle, const std::function<void(const QString &)> &onValue)
+{
+    const int32_t handle = api.GMW_DS_Query(sql);
+    const bool succeeded = handle > 0;
+    if (succeeded) {
+        char sizingBuffer[1] = {'\0'};
+        const int32_t bufferSize = api.GMW_DS_Fetch(handle, sizingBuffer, 0, sizingCount);
+        if (bufferSize >= -1) {
+            // The size the library asked for plus one zero for its terminator.
+            std::vector<char> buffer(static_cast<size_t>(std::max(bufferSize, 0)) + 1, '\0');
+            const int32_t textLength = api.GMW_DS_Fetch(handle, buffer.data(), bufferSize, 0);
+            // A length beyond the buffer would read what the library never wrote.
+            if (textLength > 0 && textLength <= bufferSize)
+                readFetchText(QString::fromLocal8Bit(buffer.data(), textLength), onValue);
+        }
+    } else {
+        prompts.setWaitCursor(false);
+        prompts.messageBox(
+            QStringLiteral("Connectivity to GoldMine Unexpectedly LOST!  GoldMine responded:") +
+                signedText(handle),
+            failureTitle, PromptIcon::Critical);
+    }
+    api.GMW_DS_Close(handle);
+    return succeeded;
+}
+
+RecordLookups::RecordLookups(GoldMineApi &api, Prompts &prompts, ImportState &state)
+    : m_api(api)
+    , m_prompts(prompts)
+    , m_state(state)
+{
+}
+
+bool RecordLookups::EmailExists()
+{
+    const QString sql =
+        QStringLiteral("select recid from contact1 where accountno in (select accountno from "
+                       "contsupp where contsupref='") +
+        sqlLiteralText(m_state.sEmail.left(35)) + QStringLiteral("')");
+    QString lastValue;
+    m_lastQueryFailed =
+        !RunSqlQuery(m_api, m_prompts, sql, 2000,
+                     QStringLiteral("GoldMine Email Record Seek -- Error"),
+                     [&lastValue](const QString &value) { lastValue = value; });
+    if (lastValue.isEmpty())
+        return false;
+    m_state.sRecid = lastValue;
+    return true;
+}
+
+QString RecordLookups::GetAccountno()
+{
+    const QString sql = QStringLiteral("select accountno from contact1 where recid='") +
+                        sqlLiteralText(m_state.sRecid) + QStringLiteral("'");
+    QString accountNumber;
+    m_lastQueryFailed =
+        !RunSqlQuery(m_api, m_prompts, sql, 20, QStringLiteral("GoldMine Accountno Seek -- Error"),
+                     [&accountNumber](const QString &value) { accountNumber = value; });
+    return accountNumber;
+}

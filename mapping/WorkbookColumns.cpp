@@ -1,0 +1,26 @@
+#include "mapping/WorkbookColumns.h"
+
+#include "excel/Workbook.h"
+#include "util/Prompts.h"
+
+Result<QStringList> ReadFirstTableColumns(const QString &path)
+{
+    Result<std::unique_ptr<ado::Connection>> connection = OpenWorkbook(path);
+    if (!connection)
+        return connection.error();
+    const Result<QString> table = GetFirstTableName(**connection);
+    if (!table) {
+        (*connection)->Close();
+        return table.error();
+    }
+    Result<QStringList> columns = GetColumnNames(**connection, *table);
+    (*connection)->Close();
+    return columns;
+}
+
+void ShowWorkbookFailure(Prompts &prompts, const QString &path, const Error &error)
+{
+    const QString name = path.isEmpty() ? QStringLiteral("(no file name)") : path;
+    prompts.messageBox(QStringLiteral("Can't read the workbook %1\n\n%2").arg(name, error.message),
+                       QStringLiteral("Data Error"), PromptIcon::Critical);
+}

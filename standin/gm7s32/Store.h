@@ -1,0 +1,39 @@
+// Creating a store and the result codes of the GoldMine API stand-in.
+#pragma once
+
+#include "goldmine/gm7s32.h"
+
+#include <cstdint>
+#include <string>
+
+namespace gm7s32 {
+
+// Creates a new, empty store in directory (created if missing; fails if it
+// already holds a store): configuration file, the GoldMine and common
+// databases with their schema, and one user with that password (hashed).
+// Returns false and fills *error on failure.
+GMW_EXPORT bool createStore(const std::string &directory, const std::string &userName,
+                            const std::string &password, std::string *error);
+
+// The aliases the store answers to, e.g. "GoldMine:" and "Common:".
+GMW_EXPORT std::string goldMineAlias();
+GMW_EXPORT std::string commonAlias();
+
+// GMW_LoadBDE results.
+inline constexpr int32_t kLoadCannotStart = -1;
+inline constexpr int32_t kLoadUserRefused = -4;
+inline constexpr int32_t kLoadNoCalTable = -5;
+inline constexpr int32_t kLoadNoContactTable = -6;
+
+// GMW_Execute failures, one per kind.
+inline constexpr int32_t kExecNotLoaded = -1;
+inline constexpr int32_t kExecBadContainer = -2;
+inline constexpr int32_t kExecUnknownCall = -3;
+inline constexpr int32_t kExecUnknownField = -4;
+inline constexpr int32_t kExecValueTooLong = -5;
+inline constexpr int32_t kExecUnknownRecord = -6;
+inline constexpr int32_t kExecUnknownGroup = -7;
+inline constexpr int32_t kExecMissingValue = -8;
+inline constexpr int32_t kExecDatabaseError = -9;
+
+} // namespace gm7s32
