@@ -25,49 +25,53 @@ struct TableDef
 };
 
 constexpr ColumnDef contact1Columns[] = {
-    {"ACCOUNTNO", 'C', 20, true},   {"COMPANY", 'C', 40, true},    {"CONTACT", 'C', 40, true},
-    {"LASTNAME", 'C', 15, true},    {"DEPARTMENT", 'C', 35, true}, {"TITLE", 'C', 35, true},
-    {"SECR", 'C', 20, true},        {"PHONE1", 'C', 25, true},     {"PHONE2", 'C', 25, true},
-    {"PHONE3", 'C', 25, true},      {"FAX", 'C', 25, true},        {"EXT1", 'C', 6, true},
-    {"EXT2", 'C', 6, true},         {"EXT3", 'C', 6, true},        {"EXT4", 'C', 6, true},
-    {"ADDRESS1", 'C', 40, true},    {"ADDRESS2", 'C', 40, true},   {"ADDRESS3", 'C', 40, true},
-    {"CITY", 'C', 30, true},        {"STATE", 'C', 20, true},      {"ZIP", 'C', 10, true},
-    {"COUNTRY", 'C', 20, true},     {"DEAR", 'C', 20, true},       {"SOURCE", 'C', 20, true},
-    {"KEY1", 'C', 20, true},        {"KEY2", 'C', 20, true},       {"KEY3", 'C', 20, true},
-    {"KEY4", 'C', 20, true},        {"KEY5", 'C', 20, true},       {"STATUS", 'C', 3, true},
-    {"NOTES", 'M', 0, true},        {"MERGECODES", 'C', 20, true}, {"CREATEBY", 'C', 8, false},
-    {"CREATEON", 'D', 10, false},   {"CREATEAT", 'C', 5, false},   {"OWNER", 'C', 8, true},
-    {"LASTUSER", 'C', 8, false},    {"LASTDATE", 'D', 10, false},  {"LASTTIME", 'C', 5, false},
-    {"U_COMPANY", 'C', 40, false},  {"U_CONTACT", 'C', 40, false}, {"U_LASTNAME", 'C', 15, false},
-    {"U_CITY", 'C', 30, false},     {"U_STATE", 'C', 20, false},   {"U_COUNTRY", 'C', 20, false},
-    {"U_KEY1", 'C', 20, false},     {"U_KEY2", 'C', 20, false},    {"U_KEY3", 'C', 20, false},
-    {"U_KEY4", 'C', 20, false},     {"U_KEY5", 'C', 20, false},    {"RECID", 'C', 15, true},
+    {"ACCOUNTNO", 'C', 20, true},  {"COMPANY", 'C', 40, true},    {"CONTACT", 'C', 40, true},
+    {"LASTNAME", 'C', 15, true},   {"DEPARTMENT", 'C', 35, true}, {"TITLE", 'C', 35, true},
+    {"SECR", 'C', 20, true},       {"PHONE1", 'C', 25, true},     {"PHONE2", 'C', 25, true},
+    {"PHONE3", 'C', 25, true},     {"FAX", 'C', 25, true},        {"EXT1", 'C', 6, true},
+    {"EXT2", 'C', 6, true},        {"EXT3", 'C', 6, true},        {"EXT4", 'C', 6, true},
+    {"ADDRESS1", 'C', 40, true},   {"ADDRESS2", 'C', 40, true},   {"ADDRESS3", 'C', 40, true},
+    {"CITY", 'C', 30, true},       {"STATE", 'C', 20, true},      {"ZIP", 'C', 10, true},
+    {"COUNTRY", 'C', 20, true},    {"DEAR", 'C', 20, true},       {"SOURCE", 'C', 20, true},
+    {"KEY1", 'C', 20, true},       {"KEY2", 'C', 20, true},       {"KEY3", 'C', 20, true},
+    {"KEY4", 'C', 20, true},       {"KEY5", 'C', 20, true},       {"STATUS", 'C', 3, true},
+    {"NOTES", 'M', 0, true},       {"MERGECODES", 'C', 20, true}, {"CREATEBY", 'C', 8, false},
+    {"CREATEON", 'D', 10, false},  {"CREATEAT", 'C', 5, false},   {"OWNER", 'C', 8, true},
+    {"LASTUSER", 'C', 8, false},   {"LASTDATE", 'D', 10, false},  {"LASTTIME", 'C', 5, false},
+    {"U_COMPANY", 'C', 40, false}, {"U_CONTACT", 'C', 40, false}, {"U_LASTNAME", 'C', 15, false},
+    {"U_CITY", 'C', 30, false},    {"U_STATE", 'C', 20, false},   {"U_COUNTRY", 'C', 20, false},
+    {"U_KEY1", 'C', 20, false},    {"U_KEY2", 'C', 20, false},    {"U_KEY3", 'C', 20, false},
+    {"U_KEY4", 'C', 20, false},    {"U_KEY5", 'C', 20, false},    {"RECID", 'C', 15, true},
 };
 
 constexpr ColumnDef contact2Columns[] = {
-    {"ACCOUNTNO", 'C', 20, true}, {"UINDUSTRY", 'C', 30, true},  {"UREGION", 'C', 20, true},
-    {"UREFERRAL", 'C', 40, true}, {"USALESREP", 'C', 20, true},  {"UCUSTNO", 'C', 15, true},
-    {"UINTEREST", 'C', 60, true}, {"LASTDATE", 'D', 10, false},  {"LASTTIME", 'C', 5, false},
+    {"ACCOUNTNO", 'C', 20, false}, {"UINDUSTRY", 'C', 30, true}, {"UREGION", 'C', 20, true},
+    {"UREFERRAL", 'C', 40, true},  {"USALESREP", 'C', 20, true}, {"UCUSTNO", 'C', 15, true},
+    {"UINTEREST", 'C', 60, true},  {"LASTDATE", 'D', 10, false}, {"LASTTIME", 'C', 5, false},
     {"RECID", 'C', 15, false},
 };
 
 constexpr ColumnDef contsuppColumns[] = {
-    {"ACCOUNTNO", 'C', 20, false},   {"RECTYPE", 'C', 1, false},     {"CONTACT", 'C', 30, false},
-    {"TITLE", 'C', 35, false},       {"CONTSUPREF", 'C', 35, false}, {"DEAR", 'C', 20, false},
-    {"PHONE", 'C', 25, false},       {"EXT", 'C', 6, false},         {"FAX", 'C', 25, false},
-    {"ADDRESS1", 'C', 40, false},    {"ADDRESS2", 'C', 40, false},   {"CITY", 'C', 30, false},
-    {"STATE", 'C', 20, false},       {"ZIP", 'C', 10, false},        {"COUNTRY", 'C', 20, false},
-    {"MERGECODES", 'C', 20, false},  {"NOTES", 'M', 0, false},       {"STATUS", 'C', 3, false},
-    {"LINKACCT", 'C', 20, false},    {"LASTUSER", 'C', 8, false},    {"LASTDATE", 'D', 10, false},
-    {"LASTTIME", 'C', 5, false},     {"U_CONTACT", 'C', 30, false},  {"U_CONTSUPREF", 'C', 35, false},
-    {"U_ADDRESS1", 'C', 40, false},  {"RECID", 'C', 15, false},
+    {"ACCOUNTNO", 'C', 20, false},  {"RECTYPE", 'C', 1, false},
+    {"CONTACT", 'C', 30, false},    {"TITLE", 'C', 35, false},
+    {"CONTSUPREF", 'C', 35, false}, {"DEAR", 'C', 20, false},
+    {"PHONE", 'C', 25, false},      {"EXT", 'C', 6, false},
+    {"FAX", 'C', 25, false},        {"ADDRESS1", 'C', 40, false},
+    {"ADDRESS2", 'C', 40, false},   {"CITY", 'C', 30, false},
+    {"STATE", 'C', 20, false},      {"ZIP", 'C', 10, false},
+    {"COUNTRY", 'C', 20, false},    {"MERGECODES", 'C', 20, false},
+    {"NOTES", 'M', 0, false},       {"STATUS", 'C', 3, false},
+    {"LINKACCT", 'C', 20, false},   {"LASTUSER", 'C', 8, false},
+    {"LASTDATE", 'D', 10, false},   {"LASTTIME", 'C', 5, false},
+    {"U_CONTACT", 'C', 30, false},  {"U_CONTSUPREF", 'C', 35, false},
+    {"U_ADDRESS1", 'C', 40, false}, {"RECID", 'C', 15, false},
 };
 
 constexpr ColumnDef contgrpsColumns[] = {
     // Header rows: USERID the owner, CODE the group code, REF the name,
     // ACCOUNTNO empty. Member rows: USERID the header's RECID, ACCOUNTNO the
     // member, REF the member's contact name.
-    {"USERID", 'C', 15, false},   {"CODE", 'C', 10, false},      {"REF", 'C', 60, false},
+    {"USERID", 'C', 15, false},    {"CODE", 'C', 10, false},     {"REF", 'C', 60, false},
     {"ACCOUNTNO", 'C', 20, false}, {"SYNCGROUP", 'C', 1, false}, {"LASTUSER", 'C', 8, false},
     {"LASTDATE", 'D', 10, false},  {"LASTTIME", 'C', 5, false},  {"RECID", 'C', 15, false},
 };

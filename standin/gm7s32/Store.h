@@ -25,6 +25,23 @@ inline constexpr int32_t kLoadUserRefused = -4;
 inline constexpr int32_t kLoadNoCalTable = -5;
 inline constexpr int32_t kLoadNoContactTable = -6;
 
+// GMW_DS_Query failures (a query handle is positive).
+inline constexpr int32_t kQueryNotLoaded = -1;
+inline constexpr int32_t kQueryInvalid = -2; // no text, or no statement in it
+inline constexpr int32_t kQueryError = -3;   // does not compile: syntax, unknown table, ...
+inline constexpr int32_t kQueryRefused = -4; // would write, holds several statements, reads hashes
+
+// GMW_DS_Fetch failures.
+inline constexpr int32_t kFetchBadHandle = -1;
+inline constexpr int32_t kFetchBadArgument = -2;
+inline constexpr int32_t kFetchBufferTooSmall = -3;
+inline constexpr int32_t kFetchNotPrepared = -4; // a reading call without a sizing call
+inline constexpr int32_t kFetchFailed = -5;      // the database failed while stepping
+
+// Container calls and GMW_DS_Close.
+inline constexpr int32_t kBadHandle = -1;
+inline constexpr int32_t kBadArgument = -2;
+
 // GMW_Execute failures, one per kind.
 inline constexpr int32_t kExecNotLoaded = -1;
 inline constexpr int32_t kExecBadContainer = -2;

@@ -1,0 +1,63 @@
+#include "Password.h"
+
+#include <crypt.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace gm7s32 {
+
+namespace {
+
+// crypt_data is large (tens of kilobytes) and holds derived key material, so
+// it lives on the heap and is wiped before it is freed.
+struct CryptArea
+{
+    CryptArea()
+        : data(std::make_unique<crypt_data>())
+    {}
+    ~CryptArea() { explicit_bzero(data.get(), sizeof(crypt_data)); }
+    std::unique_ptr<crypt_data> data;
+};
+
+bool constantTimeEquals(const char *left, std::size_t leftSize, const char *right,
+                        std::size_t rightSize)
+{
+    unsigned char difference = leftSize == rightSize ? 0 : 1;
+    const std::size_t size = leftSize < rightSize ? leftSize : rightSize;
+    for (std::size_t i = 0; i < size; ++i)
+        difference |= static_cast<unsigned char>(left[i] ^ right[i]);
+    return difference == 0;
+}
+
+} // namespace
+
+bool hashPassword(const char *password, std::string *hash)
+{
+    if (!password || !hash)
+        return false;
+    char *setting = crypt_gensalt_ra(nullptr, 0, nullptr, 0);
+    if (!setting)
+        return false;
+    CryptArea area;
+    const char *result = crypt_rn(password, setting, area.data.get(), sizeof(crypt_data));
+    std::free(setting);
+    if (!result || result[0] == '*')
+        return false;
+    *hash = result;
+    return true;
+}
+
+bool verifyPassword(const char *password, const std::string &hash)
+{
+    if (!password || hash.empty() || hash[0] == '*')
+        return false;
+    CryptArea area;
+    const char *result = crypt_rn(password, hash.c_str(), area.data.get(), sizeof(crypt_data));
+    if (!result || result[0] == '*')
+        return false;
+    return constantTimeEquals(result, std::strlen(result), hash.data(), hash.size());
+}
+
+} // namespace gm7s32
