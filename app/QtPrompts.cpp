@@ -36,8 +36,8 @@ void QtPrompts::messageBox(const QString &text, const QString &title, PromptIcon
     box.exec();
 }
 
-QString QtPrompts::inputBox(const QString &prompt, const QString &title,
-                            const QString &defaultText, bool masked)
+QString QtPrompts::inputBox(const QString &prompt, const QString &title, const QString &defaultText,
+                            bool masked)
 {
     QInputDialog dialog(m_parent);
     dialog.setInputMode(QInputDialog::TextInput);

@@ -8,7 +8,9 @@ class QWidget;
 class QtPrompts : public Prompts
 {
 public:
-    explicit QtPrompts(QWidget *parent = nullptr) : m_parent(parent) {}
+    explicit QtPrompts(QWidget *parent = nullptr)
+        : m_parent(parent)
+    {}
     ~QtPrompts() override;
 
     void setParent(QWidget *parent) { m_parent = parent; }

@@ -74,8 +74,7 @@ Result<QByteArray> receiveExactly(int fd, qsizetype count, const QDeadlineTimer 
 DdeLink::DdeLink(const QString &application, const QString &topic)
     : m_application(application)
     , m_topic(topic)
-{
-}
+{}
 
 DdeLink::~DdeLink()
 {
@@ -105,8 +104,7 @@ DdeLink::Status DdeLink::DDEInitiate()
 
     Result<QString> directory = dde::socketDirectory(false);
     if (!directory) {
-        return fail(directory.error().code == dde::kMissing ? Status::NotRunning
-                                                            : Status::Failed,
+        return fail(directory.error().code == dde::kMissing ? Status::NotRunning : Status::Failed,
                     directory.error().message);
     }
     const QByteArray path =

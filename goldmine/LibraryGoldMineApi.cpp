@@ -22,7 +22,9 @@ QString defaultLibraryPath()
 class SecretText
 {
 public:
-    explicit SecretText(const QString &text) : m_bytes(text.toLocal8Bit()) {}
+    explicit SecretText(const QString &text)
+        : m_bytes(text.toLocal8Bit())
+    {}
     ~SecretText() { m_bytes.fill('\0'); }
     SecretText(const SecretText &) = delete;
     SecretText &operator=(const SecretText &) = delete;
@@ -36,16 +38,13 @@ private:
 
 LibraryGoldMineApi::LibraryGoldMineApi()
     : LibraryGoldMineApi(defaultLibraryPath())
-{
-}
+{}
 
 LibraryGoldMineApi::LibraryGoldMineApi(const QString &libraryPath)
     : m_library(libraryPath)
-{
-}
+{}
 
-template <typename Function>
-Function LibraryGoldMineApi::bind(Function &slot, const char *name)
+template <typename Function> Function LibraryGoldMineApi::bind(Function &slot, const char *name)
 {
     if (slot)
         return slot;
@@ -85,8 +84,7 @@ int32_t LibraryGoldMineApi::GMW_DS_Query(const QString &sql)
     return function(sql.toLocal8Bit().constData(), nullptr, nullptr, nullptr);
 }
 
-int32_t LibraryGoldMineApi::GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size,
-                                         int32_t count)
+int32_t LibraryGoldMineApi::GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count)
 {
     const auto function = bind(m_functions.dsFetch, "GMW_DS_Fetch");
     if (!function)

@@ -29,10 +29,8 @@ public:
     int32_t GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count) override;
     int32_t GMW_DS_Close(int32_t handle) override;
     int32_t GMW_NV_Create() override;
-    int32_t GMW_NV_SetValue(int32_t container, const QString &name,
-                            const QString &value) override;
-    int32_t GMW_NV_AppendNvValue(int32_t container, const QString &name,
-                                 int32_t nested) override;
+    int32_t GMW_NV_SetValue(int32_t container, const QString &name, const QString &value) override;
+    int32_t GMW_NV_AppendNvValue(int32_t container, const QString &name, int32_t nested) override;
     QString GMW_NV_GetValue(int32_t container, const QString &name,
                             const QString &defaultValue) override;
     int32_t GMW_NV_EraseAll(int32_t container) override;
@@ -45,8 +43,7 @@ public:
     QString libraryFileName() const { return m_library.fileName(); }
 
 private:
-    template <typename Function>
-    Function bind(Function &slot, const char *name);
+    template <typename Function> Function bind(Function &slot, const char *name);
 
     QLibrary m_library;
     bool m_loadTried = false;

@@ -84,8 +84,7 @@ RecordLookups::RecordLookups(GoldMineApi &api, Prompts &prompts, ImportState &st
     : m_api(api)
     , m_prompts(prompts)
     , m_state(state)
-{
-}
+{}
 
 bool RecordLookups::EmailExists()
 {
@@ -94,10 +93,9 @@ bool RecordLookups::EmailExists()
                        "contsupp where contsupref='") +
         sqlLiteralText(m_state.sEmail.left(35)) + QStringLiteral("')");
     QString lastValue;
-    m_lastQueryFailed =
-        !RunSqlQuery(m_api, m_prompts, sql, 2000,
-                     QStringLiteral("GoldMine Email Record Seek -- Error"),
-                     [&lastValue](const QString &value) { lastValue = value; });
+    m_lastQueryFailed = !RunSqlQuery(m_api, m_prompts, sql, 2000,
+                                     QStringLiteral("GoldMine Email Record Seek -- Error"),
+                                     [&lastValue](const QString &value) { lastValue = value; });
     if (lastValue.isEmpty())
         return false;
     m_state.sRecid = lastValue;

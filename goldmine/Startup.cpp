@@ -101,9 +101,8 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
     }
 
     // LoadBDE7
-    const int32_t result = api.GMW_LoadBDE(settings.sSysDir, settings.sGoldDir,
-                                           settings.sCommonDir, settings.sUserName,
-                                           settings.sPassword);
+    const int32_t result = api.GMW_LoadBDE(settings.sSysDir, settings.sGoldDir, settings.sCommonDir,
+                                           settings.sUserName, settings.sPassword);
     forgetPassword(settings.sPassword);
     if (result >= 0)
         return StartupOutcome::Ready;
