@@ -253,20 +253,18 @@ int main(int argc, char *argv[])
     int givenCount = 0;
     for (const QCommandLineOption &option : given)
         givenCount += parser.isSet(option) ? 1 : 0;
-    StartupOutcome outcome = StartupOutcome::EndProgram;
-    if (givenCount == 0) {
-        DdeLink link;
-        outcome = RunStartup(link, api, prompts, settings);
-    } else if (givenCount == given.size()) {
-        settings.sSysDir = parser.value(sysDir);
-        settings.sGoldDir = parser.value(goldDir);
-        settings.sCommonDir = parser.value(commonDir);
-        settings.sUserName = parser.value(user);
-        outcome = LoadGoldMine(api, prompts, settings);
-    } else {
+    if (givenCount != 0 && givenCount != given.size()) {
         printError(QStringLiteral("--sysdir, --golddir, --commondir and --user go together"));
         return CouldNotStart;
     }
+    // Settings given on the command line take the place of the client's
+    // answers, so start-up asks GoldMine for nothing over the DDE link.
+    settings.sSysDir = parser.value(sysDir);
+    settings.sGoldDir = parser.value(goldDir);
+    settings.sCommonDir = parser.value(commonDir);
+    settings.sUserName = parser.value(user);
+    DdeLink link;
+    const StartupOutcome outcome = RunStartup(link, api, prompts, settings);
     if (outcome != StartupOutcome::Ready || prompts.passwordFailed())
         return CouldNotStart;
 

@@ -43,7 +43,7 @@ bool writeXlsx(const QString &path, const QList<XlsxSheet> &sheets)
                     const QDateTime when = cell.toDateTime();
                     lxw_datetime value{when.date().year(),  when.date().month(),
                                        when.date().day(),   when.time().hour(),
-                                       when.time().minute(), when.time().second()};
+                                       when.time().minute(), static_cast<double>(when.time().second())};
                     worksheet_write_datetime(worksheet, r, c, &value,
                                              cell.typeId() == QMetaType::QDate ? dateFormat
                                                                                : dateTimeFormat);

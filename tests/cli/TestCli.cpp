@@ -1,0 +1,175 @@
+#include "standin/gm7s32/Store.h"
+#include "support/XlsxBuilder.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// ruvelo-import as a user runs it: a real process on a real store.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+    struct Outcome
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+
+    QTemporaryDir m_dir;
+    QString m_store;
+
+    Outcome run(const QStringList &arguments, const QString &password = QStringLiteral("secret"))
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("RUVELO_PASSWORD"));
+        if (!password.isNull())
+            environment.insert(QStringLiteral("RUVELO_PASSWORD"), password);
+        // No GoldMine client runs here: the DDE link must find nobody.
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+        process.setProcessEnvironment(environment);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"), arguments);
+        Outcome outcome;
+        if (!process.waitForFinished(60000))
+            return outcome;
+        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        outcome.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        outcome.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return outcome;
+    }
+
+    QStringList connection() const
+    {
+        return {"--sysdir",    m_store, "--golddir", QString::fromStdString(gm7s32::goldMineAlias()),
+                "--commondir", QString::fromStdString(gm7s32::commonAlias()), "--user", "MASTER"};
+    }
+
+    QString book(const QString &name, const QList<QVariantList> &rows)
+    {
+        const QString path = m_dir.filePath(name);
+        return writeXlsx(path, rows) ? path : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QDir().mkpath(m_dir.filePath(QStringLiteral("run")));
+        QFile::setPermissions(m_dir.filePath(QStringLiteral("run")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner);
+        m_store = m_dir.filePath(QStringLiteral("store"));
+        std::string error;
+        QVERIFY2(gm7s32::createStore(m_store.toStdString(), "MASTER", "secret", &error),
+                 error.c_str());
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no workbook") << QStringList{"--email-column", "Email"};
+        QTest::newRow("unknown option") << QStringList{"--workbook", "x.xlsx", "--frobnicate"};
+        QTest::newRow("map without field") << QStringList{"--workbook", "x.xlsx", "--map", "Name="};
+        QTest::newRow("half a connection") << QStringList{"--workbook", "x.xlsx", "--sysdir", "/tmp"};
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const Outcome outcome = run(arguments);
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY(!outcome.err.isEmpty());
+        QVERIFY(outcome.out.isEmpty());
+    }
+
+    void helpListsTheOptions()
+    {
+        const Outcome outcome = run({"--help"});
+        QCOMPARE(outcome.exitCode, 0);
+        for (const char *option : {"--workbook", "--email-column", "--map", "--fixed", "--no-match",
+                                   "--update", "--group", "--password-file", "--columns", "--dump",
+                                   "RUVELO_PASSWORD"})
+            QVERIFY2(outcome.out.contains(QLatin1String(option)), option);
+    }
+
+    void columnsAndDump()
+    {
+        const QString path = book("dump.xlsx", {{"Email", "Name=Full", "Note"},
+                                                {"a@x.com", "Ann", "two\nlines\tand \\ slash"},
+                                                {"b@x.com", QVariant(), 42}});
+        Outcome outcome = run({"--workbook", path, "--columns"});
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.out, QStringLiteral("Email\nName=Full\nNote\n"));
+        outcome = run({"--workbook", path, "--dump"});
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.out, QStringLiteral("Email\tName=Full\tNote\n"
+                                             "a@x.com\tAnn\ttwo\\nlines\\tand \\\\ slash\n"
+                                             "b@x.com\t\t42\n"));
+    }
+
+    void workbookErrorsCannotStart()
+    {
+        Outcome outcome = run({"--workbook", m_dir.filePath("absent.xlsx"), "--columns"});
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY(outcome.err.contains("Can't find the specified file!"));
+        outcome = run(QStringList{"--workbook", m_dir.filePath("book.csv"), "--email-column", "E"} +
+                      connection());
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY(outcome.err.contains("Can't find the specified file!"));
+    }
+
+    void goldMineErrorsCannotStart()
+    {
+        const QString path = book("one.xlsx", {{"Email"}, {"a@x.com"}});
+        // Nobody answers over DDE.
+        Outcome outcome = run({"--workbook", path, "--email-column", "Email"});
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY(outcome.err.contains("GoldMine is not running!"));
+        // A wrong password.
+        outcome = run(QStringList{"--workbook", path, "--email-column", "Email"} + connection(),
+                      QStringLiteral("wrong"));
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY(outcome.err.contains(
+            "Error#: -4\nGoldMine API cannot validate the GoldMine username/password."));
+        QVERIFY(!outcome.err.contains("wrong"));
+        // The password from a file; a missing file cannot start.
+        outcome = run(QStringList{"--workbook", path, "--email-column", "Email", "--password-file",
+                                  m_dir.filePath("no-such-file")} +
+                          connection(),
+                      QString());
+        QCOMPARE(outcome.exitCode, 2);
+    }
+
+    void importsAndReports()
+    {
+        const QString path = book("import.xlsx", {{"Email", "Firm", "City=Town"},
+                                                  {"c1@x.com", "One", "Oslo"},
+                                                  {"c2@x.com", QString(300, 'x'), "Rome"},
+                                                  {"c1@x.com", "One again", "Bergen"}});
+        QFile passwordFile(m_dir.filePath("password"));
+        QVERIFY(passwordFile.open(QIODevice::WriteOnly));
+        passwordFile.write("secret\n");
+        passwordFile.close();
+        const Outcome outcome =
+            run(QStringList{"--workbook", path, "--email-column", "Email", "--map", "Firm=COMPANY",
+                            "--map", "City=Town=CITY", "--fixed", "Fair=SOURCE", "--update",
+                            "--group", "Autumn", "--password-file", passwordFile.fileName()} +
+                    connection(),
+                QString());
+        // The 300-character company does not fit its field: that row fails.
+        QCOMPARE(outcome.exitCode, 1);
+        const QStringList lines = outcome.out.split('\n');
+        QCOMPARE(lines.value(0), QStringLiteral("c1@x.com Imported.... and added to group."));
+        QVERIFY2(lines.value(1).startsWith("c2@x.com NOT imported (WriteContact failed"),
+                 qPrintable(outcome.out));
+        QCOMPARE(lines.value(2), QStringLiteral("c1@x.com already in database.c1@x.com "
+                                                "Updated....and added to group."));
+        QCOMPARE(lines.value(3), QStringLiteral(" 3 records processed!"));
+        QCOMPARE(lines.value(4), QStringLiteral(" 1 of them failed; see the log."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "TestCli.moc"
