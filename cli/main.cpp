@@ -1,6 +1,7 @@
 // ruvelo-import: the import run from the command line, on the same engine as
 // the main window, for scheduled and scripted imports.
 #include "cli/ConsolePrompts.h"
+#include "cli/KillSwitchApi.h"
 #include "excel/Workbook.h"
 #include "goldmine/DdeLink.h"
 #include "goldmine/LibraryGoldMineApi.h"
@@ -268,9 +269,15 @@ int main(int argc, char *argv[])
     if (outcome != StartupOutcome::Ready || prompts.passwordFailed())
         return CouldNotStart;
 
+    QString hookError;
+    const std::unique_ptr<GoldMineApi> killSwitch = KillSwitchApi::wrapIfArmed(api, &hookError);
+    if (!hookError.isEmpty()) {
+        printError(hookError);
+        return CouldNotStart;
+    }
     ImportState state;
     ConsoleSink sink;
-    ImportRun run(api, prompts, state, sink);
+    ImportRun run(killSwitch ? *killSwitch : api, prompts, state, sink);
     prompts.setImporting(true);
     const ImportSummary summary =
         run.btnImport_Click(options, [&entries]() -> const EntryList & { return entries; });
