@@ -1,5 +1,6 @@
 #pragma once
 
+#include "excel/CellError.h"
 #include "excel/ado/Connection.h"
 #include "excel/ado/Recordset.h"
 #include "util/Result.h"

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+// An error value a cell holds ("#N/A", "#DIV/0!", ...), kept apart from text so
+// a caller can tell a formula's error from a text that merely reads like one.
+struct CellError
+{
+    QString text;
+    bool operator==(const CellError &other) const { return text == other.text; }
+};
+
+Q_DECLARE_METATYPE(CellError)

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "util/Result.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace excel {
+
+// One non-empty cell of a row: its 0-based column and its value.
+struct Cell
+{
+    int column = 0;
+    QVariant value;
+};
+
+// Columns a sheet declares it uses (0-based, inclusive).
+struct ColumnSpan
+{
+    int first = 0;
+    int last = -1;
+};
+
+// A sheet's cells, produced one row at a time in file order.
+class SheetCells
+{
+public:
+    virtual ~SheetCells() = default;
+    // Fills cells with the next row that holds at least one cell; false at the
+    // end of the sheet. Only rows with cells are produced.
+    virtual Result<bool> nextRow(std::vector<Cell> &cells) = 0;
+    // The sheet's own note of its used columns, once the first row (or the
+    // end) has been read; empty when the file gives none worth trusting.
+    virtual std::optional<ColumnSpan> declaredColumns() const = 0;
+};
+
+// A workbook file opened for reading: its worksheets in tab order.
+class WorkbookFile
+{
+public:
+    virtual ~WorkbookFile() = default;
+    virtual const QStringList &sheetNames() const = 0;
+    virtual Result<std::unique_ptr<SheetCells>> openSheet(int index) = 0;
+};
+
+// Inside a reader a problem is first a detail ("the part x is not well-formed
+// XML") whose error code says what kind of problem it is; the reader then words
+// it for the operator with the file's path.
+namespace detail {
+enum Kind { Damaged = 0, Unsafe = 1, Encrypted = 2, NotWorkbook = 3, OldFormat = 4 };
+}
+// The operator's description of a detail from the file at path.
+Error describeDetail(const Error &detailError, const QString &path);
+
+// Descriptions of what went wrong with a file, worded for the operator.
+namespace fault {
+QString missing(const QString &path);
+QString unreadable(const QString &path, const QString &reason);
+QString notWorkbook(const QString &path);
+QString encrypted(const QString &path);
+QString oldFormat(const QString &path);
+QString damaged(const QString &path, const QString &detail);
+QString unsafe(const QString &path, const QString &detail);
+} // namespace fault
+
+// Opens a workbook by its content (a compound document is read as an Excel
+// 97-2003 workbook, a zip package as an Excel 2007 one), whatever its name.
+Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path);
+
+// The readers, by path or from memory (the label names the data in messages).
+Result<std::unique_ptr<WorkbookFile>> openXlsxFile(const QString &path);
+Result<std::unique_ptr<WorkbookFile>>
+openXlsxBuffer(const QByteArray &data, const QString &label = QStringLiteral("(memory)"));
+Result<std::unique_ptr<WorkbookFile>> openXlsFile(const QString &path);
+Result<std::unique_ptr<WorkbookFile>>
+openXlsBuffer(const QByteArray &data, const QString &label = QStringLiteral("(memory)"));
+
+} // namespace excel

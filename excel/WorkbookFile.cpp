@@ -1,0 +1,86 @@
+#include "excel/SheetSource.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace excel {
+
+namespace fault {
+
+QString missing(const QString &path)
+{
+    return QStringLiteral("The file does not exist: %1").arg(path);
+}
+
+QString unreadable(const QString &path, const QString &reason)
+{
+    return QStringLiteral("The file cannot be read: %1 (%2)").arg(path, reason);
+}
+
+QString notWorkbook(const QString &path)
+{
+    return QStringLiteral("The file is not an Excel workbook: %1").arg(path);
+}
+
+QString encrypted(const QString &path)
+{
+    return QStringLiteral("The workbook is protected by a password and cannot be read: %1")
+        .arg(path);
+}
+
+QString oldFormat(const QString &path)
+{
+    return QStringLiteral("The workbook was saved in an Excel format older than Excel 5.0 and "
+                          "cannot be read: %1")
+        .arg(path);
+}
+
+QString damaged(const QString &path, const QString &detail)
+{
+    return QStringLiteral("The workbook is damaged and cannot be read: %1 (%2)").arg(path, detail);
+}
+
+QString unsafe(const QString &path, const QString &detail)
+{
+    return QStringLiteral("The workbook cannot be read safely: %1 (%2)").arg(path, detail);
+}
+
+} // namespace fault
+
+Error describeDetail(const Error &detailError, const QString &path)
+{
+    switch (detailError.code) {
+    case detail::Unsafe:
+        return Error{fault::unsafe(path, detailError.message)};
+    case detail::Encrypted:
+        return Error{fault::encrypted(path)};
+    case detail::NotWorkbook:
+        return Error{fault::notWorkbook(path)};
+    case detail::OldFormat:
+        return Error{fault::oldFormat(path)};
+    default:
+        return Error{fault::damaged(path, detailError.message)};
+    }
+}
+
+Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return Error{fault::missing(path)};
+    if (info.isDir())
+        return Error{QStringLiteral("The path names a folder, not a workbook: %1").arg(path)};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Error{fault::unreadable(path, file.errorString())};
+    const QByteArray magic = file.read(8);
+    file.close();
+    static constexpr char oleMagic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    if (magic == QByteArray(oleMagic, 8))
+        return openXlsFile(path);
+    if (magic.startsWith("PK"))
+        return openXlsxFile(path);
+    return Error{fault::notWorkbook(path)};
+}
+
+} // namespace excel

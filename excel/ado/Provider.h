@@ -1,0 +1,98 @@
+#pragma once
+
+#include "util/Result.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace excel {
+class WorkbookFile;
+}
+
+namespace ado {
+
+// The rows behind a Recordset: a schema list held in memory or a sheet read
+// as it goes. Field names are fixed when the source is made; looking one up
+// is a hash hit.
+class RowSource
+{
+public:
+    virtual ~RowSource() = default;
+
+    const QStringList &fieldNames() const { return m_names; }
+    int fieldIndex(const QString &name) const;
+
+    virtual bool atEnd() const = 0;
+    virtual QVariant value(int index) const = 0;
+    virtual Result<void> moveNext() = 0;
+    virtual int recordCount() const = 0; // -1 when not known
+
+protected:
+    void setFieldNames(const QStringList &names);
+
+private:
+    QStringList m_names;
+    QHash<QString, int> m_exact;
+    QHash<QString, int> m_folded; // field names match regardless of case, as in ADO
+};
+
+// A schema list: a few rows held in memory.
+class ListRowSource : public RowSource
+{
+public:
+    ListRowSource(const QStringList &names, std::vector<std::vector<QVariant>> rows);
+    bool atEnd() const override { return m_position >= m_rows.size(); }
+    QVariant value(int index) const override;
+    Result<void> moveNext() override;
+    int recordCount() const override { return int(m_rows.size()); }
+
+private:
+    std::vector<std::vector<QVariant>> m_rows;
+    size_t m_position = 0;
+};
+
+// What a connection string says.
+struct ConnectionProperties
+{
+    QString dataSource;
+    QString extendedProperties;
+};
+
+// "Data Source=" up to the last ";Extended Properties=", so a path holding
+// ";" still reads whole; keys match regardless of case.
+Result<ConnectionProperties> parseConnectionString(const QString &connectionString);
+
+// An open workbook behind a connection, in the shape of an OLE DB provider:
+// its tables, their columns and their rows.
+class Provider
+{
+public:
+    Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook);
+    ~Provider();
+
+    const QString &name() const { return m_name; }
+    // Table names, one per worksheet in tab order: the sheet's name and "$".
+    QStringList tableNames() const;
+    // The sheet a table name stands for, or -1. Accepts "Name$", the quoted
+    // "'Name$'" and the bare sheet name.
+    int sheetOfTable(const QString &tableName) const;
+    Result<QStringList> columnNames(int sheet);
+    Result<std::unique_ptr<RowSource>> openRows(int sheet);
+
+    // Opens the workbook a connection string names with the provider
+    // registered under providerName.
+    static Result<std::unique_ptr<Provider>> open(const QString &providerName,
+                                                  const QString &connectionString);
+    static QStringList registeredNames();
+
+private:
+    QString m_name;
+    std::unique_ptr<excel::WorkbookFile> m_workbook;
+};
+
+} // namespace ado
