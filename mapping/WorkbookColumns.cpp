@@ -8,7 +8,7 @@ Result<QStringList> ReadFirstTableColumns(const QString &path)
     Result<std::unique_ptr<ado::Connection>> connection = OpenWorkbook(path);
     if (!connection)
         return connection.error();
-    const Result<QString> table = GetFirstTableName(**connection);
+    Result<QString> table = GetFirstTableName(**connection);
     if (!table) {
         (*connection)->Close();
         return table.error();

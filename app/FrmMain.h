@@ -1,0 +1,89 @@
+#pragma once
+
+#include "goldmine/ImportState.h"
+#include "goldmine/Startup.h"
+#include "import/ImportRun.h"
+
+#include <QMainWindow>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class DdeLink;
+class FrmMappings;
+class GoldMineApi;
+class Prompts;
+
+namespace Ui {
+class FrmMain;
+}
+
+// The window the operator works in. It reads its controls into the import's
+// options, hands the work to the engines and shows what comes back; it is the
+// import's sink, so the log and progress caption grow as the run goes.
+class FrmMain : public QMainWindow, public ImportSink
+{
+    Q_OBJECT
+
+public:
+    // Shows the open-file dialog and returns the chosen path, or the initial
+    // name "*.xls*" when the operator chose nothing.
+    using FileChooser = std::function<QString(QWidget *parent)>;
+
+    static const QString NoFileChosen;
+    static const QString UpdateWarningText;
+
+    FrmMain(GoldMineApi &api, Prompts &prompts, QWidget *parent = nullptr);
+    ~FrmMain() override;
+
+    // The start-up sequence; on EndProgram a message has been shown and the
+    // window must not be shown.
+    StartupOutcome Form_Load(DdeLink &link, ConnectionSettings &settings);
+
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // What closing the window does; quitting the application by default.
+    void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
+
+    // The mapping window's state; null until first needed and after it was closed.
+    FrmMappings *mappingWindow() const { return m_mappings.get(); }
+    ImportState &importState() { return m_state; }
+    // The log with each line break as CR LF, as the import wrote it.
+    QString logText() const;
+
+    void btnBrowse_Click();
+    void btnMap_Click();
+    void btnImport_Click();
+    void chkMatch_Click();
+    void chkUpdateMatches_Click();
+    void chkGroup_Click();
+    void txtOutput_Change();
+    void Form_Resize();
+
+    // ImportSink
+    void appendLog(const QString &piece) override;
+    void setProgress(const QString &caption) override;
+    void processEvents() override;
+    void setBusy(bool busy) override;
+
+    static QString chooseWorkbookWithDialog(QWidget *parent);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    FrmMappings &ensureMappingWindow();
+
+    std::unique_ptr<Ui::FrmMain> ui;
+    GoldMineApi &m_api;
+    Prompts &m_prompts;
+    ImportState m_state;
+    std::unique_ptr<FrmMappings> m_mappings;
+    FileChooser m_chooseFile;
+    std::function<void()> m_endProgram;
+    bool m_busy = false;
+    QSize m_outerSize; // the outer size the log was last fitted to
+};

@@ -1,0 +1,27 @@
+// ruvelo: the main window over the import engine, beside a running GoldMine.
+#include "app/FrmMain.h"
+#include "app/QtPrompts.h"
+#include "goldmine/DdeLink.h"
+#include "goldmine/LibraryGoldMineApi.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ruvelo"));
+
+    QtPrompts prompts;
+    LibraryGoldMineApi api;
+    DdeLink link;
+    ConnectionSettings settings;
+
+    FrmMain window(api, prompts);
+    // Start-up runs before the window is first shown; its failures have been
+    // reported by then and end the program.
+    if (window.Form_Load(link, settings) == StartupOutcome::EndProgram)
+        return 1;
+    prompts.setParent(&window);
+    window.show();
+    return QApplication::exec();
+}

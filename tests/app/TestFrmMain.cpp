@@ -1,0 +1,719 @@
+#include "app/FrmMain.h"
+#include "goldmine/DdeLink.h"
+#include "mapping/FieldListApi.h"
+#include "mapping/FrmMappings.h"
+#include "support/ScriptedPrompts.h"
+#include "support/XlsxBuilder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+
+namespace {
+
+// Also records every change of the pointer.
+class RecordingPrompts : public ScriptedPrompts
+{
+public:
+    QList<bool> cursorChanges;
+    void setWaitCursor(bool waiting) override
+    {
+        cursorChanges.append(waiting);
+        ScriptedPrompts::setWaitCursor(waiting);
+    }
+};
+
+// A running GoldMine client that answers every item from a table.
+class FakeDdeLink : public DdeLink
+{
+public:
+    QHash<QString, QString> items;
+    Status DDEInitiate() override { return Status::Linked; }
+    Result<QString> DDERequest(const QString &item) override { return items.value(item); }
+};
+
+struct Main
+{
+    FieldListApi api;
+    RecordingPrompts prompts;
+    FrmMain form{api, prompts};
+    QStringList toChoose; // the file dialog's answers, in order
+    int chooserCalls = 0;
+    QWidget *chooserParent = nullptr;
+    int endCalls = 0;
+
+    Main()
+    {
+        form.setFileChooser([this](QWidget *parent) {
+            ++chooserCalls;
+            chooserParent = parent;
+            return toChoose.isEmpty() ? FrmMain::NoFileChosen : toChoose.takeFirst();
+        });
+        form.setEndProgram([this] { ++endCalls; });
+    }
+
+    template <typename T> T *get(const char *name)
+    {
+        T *widget = form.findChild<T *>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QComboBox *emailColumn() { return get<QComboBox>("cmbEmailCol"); }
+    QCheckBox *match() { return get<QCheckBox>("chkMatch"); }
+    QCheckBox *update() { return get<QCheckBox>("chkUpdateMatches"); }
+    QCheckBox *group() { return get<QCheckBox>("chkGroup"); }
+    QPlainTextEdit *log() { return get<QPlainTextEdit>("txtOutput"); }
+    QLineEdit *fileName() { return get<QLineEdit>("txtFilename"); }
+
+    void browse(const QString &path)
+    {
+        toChoose.append(path);
+        get<QPushButton>("btnBrowse")->click();
+    }
+    QStringList columns()
+    {
+        QStringList names;
+        for (int index = 0; index < emailColumn()->count(); ++index)
+            names.append(emailColumn()->itemText(index));
+        return names;
+    }
+    // The caret counted in CR LF text, as the import wrote the log.
+    int caret()
+    {
+        const QTextCursor cursor = log()->textCursor();
+        return cursor.position() + cursor.blockNumber();
+    }
+    // Opens the mapping window and runs act inside it once it is shown (its
+    // filling lets events run, so the window may come up a little later).
+    void openMappings(const std::function<void(FrmMappings &)> &act)
+    {
+        QTimer poll;
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, &form, [this, &poll, act] {
+            FrmMappings *window = form.mappingWindow();
+            if (!window || !window->isVisible())
+                return;
+            poll.stop();
+            const bool modal = window->isModal();
+            act(*window);
+            // A failed check inside act must not leave the test hanging.
+            if (window->isVisible())
+                window->close();
+            QVERIFY(modal);
+        });
+        poll.start();
+        get<QPushButton>("btnMap")->click();
+    }
+};
+
+QRect inTwips(const QRect &pixels)
+{
+    return {pixels.x() * 15, pixels.y() * 15, pixels.width() * 15, pixels.height() * 15};
+}
+
+void pick(FrmMappings &window, const char *list, const QString &text)
+{
+    auto *widget = window.findChild<QListWidget *>(QString::fromLatin1(list));
+    const QList<QListWidgetItem *> found = widget->findItems(text, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(text));
+    widget->setCurrentItem(found.first());
+}
+
+void clickOk(FrmMappings &window)
+{
+    window.findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+}
+
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_people; // Name, Email, Phone and two rows
+    QString m_orders; // Order, Buyer
+    QString m_headerOnly;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_people = m_dir.filePath("people.xlsx");
+        m_orders = m_dir.filePath("orders.xlsx");
+        m_headerOnly = m_dir.filePath("header.xlsx");
+        QVERIFY(writeXlsx(m_people, QList<QVariantList>{{"Name", "Email", "Phone"},
+                                                        {"Ann", " ann@example.com", "1"},
+                                                        {"Bob", "bob@example. com", "2"}}));
+        QVERIFY(writeXlsx(m_orders, QList<QVariantList>{{"Order", "Buyer"}, {"1", "x@y.z"}}));
+        QVERIFY(writeXlsx(m_headerOnly, QList<QVariantList>{{"Email", "City"}}));
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("txtOutput") << "txtOutput" << QRect(120, 3240, 8175, 1095) << "";
+        QTest::newRow("cmbEmailCol") << "cmbEmailCol" << QRect(2400, 960, 4095, 315) << "";
+        QTest::newRow("Label1") << "Label1" << QRect(120, 960, 2175, 255)
+                                << "Excel Email Address Column:";
+        QTest::newRow("Label2") << "Label2" << QRect(240, 360, 2055, 255) << "Excel Filename:";
+        QTest::newRow("txtFilename") << "txtFilename" << QRect(2400, 360, 5175, 285) << "";
+        QTest::newRow("btnBrowse") << "btnBrowse" << QRect(7560, 360, 375, 255) << "...";
+        QTest::newRow("txtGroupName") << "txtGroupName" << QRect(5160, 2160, 2895, 285) << "";
+        QTest::newRow("btnImport")
+            << "btnImport" << QRect(6840, 1560, 1455, 495) << "Run the Import";
+        QTest::newRow("btnMap") << "btnMap" << QRect(6840, 960, 1455, 375) << "Field Mappings...";
+        QTest::newRow("lblProgress") << "lblProgress" << QRect(2520, 2760, 5655, 255) << "";
+        QTest::newRow("Label5") << "Label5" << QRect(360, 2760, 1935, 255) << "Importing:";
+        QTest::newRow("chkGroup") << "chkGroup" << QRect(2400, 2160, 2535, 255)
+                                  << "Make a new GoldMine Group:";
+        QTest::newRow("chkMatch") << "chkMatch" << QRect(2400, 1320, 1575, 255) << "Match on Email";
+        QTest::newRow("chkUpdateMatches") << "chkUpdateMatches" << QRect(2400, 1680, 2655, 255)
+                                          << "&Update Mapped Fields on Match";
+        QTest::newRow("Label3") << "Label3" << QRect(5160, 1560, 255, 375) << "?";
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        QFETCH(QString, caption);
+        Main m;
+        auto *widget = m.form.findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(inTwips(widget->geometry()), twips);
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            QCOMPARE(label->text(), caption);
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            QCOMPARE(button->text(), caption);
+    }
+
+    void windowAndStatusBar()
+    {
+        Main m;
+        QCOMPARE(m.form.windowTitle(), QStringLiteral("Ruvelo"));
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m.form));
+        QCOMPARE(m.form.size() * 15, QSize(8370, 4800));
+        QCOMPARE(inTwips(m.get<QStatusBar>("Status")->geometry()), QRect(0, 4425, 8370, 375));
+        QVERIFY(m.get<QStatusBar>("Status")->currentMessage().isEmpty());
+    }
+
+    void startState()
+    {
+        Main m;
+        QVERIFY(m.match()->isChecked());
+        QVERIFY(!m.update()->isChecked());
+        QVERIFY(m.update()->isEnabled());
+        QVERIFY(!m.group()->isChecked());
+        QVERIFY(!m.get<QLineEdit>("txtGroupName")->isEnabled());
+        QVERIFY(!m.emailColumn()->isEnabled());
+        QVERIFY(m.emailColumn()->isEditable());
+        QCOMPARE(m.emailColumn()->count(), 0);
+        QVERIFY(m.emailColumn()->currentText().isEmpty());
+        QVERIFY(m.log()->toPlainText().isEmpty());
+        QVERIFY(m.log()->isEnabled() && !m.log()->isReadOnly());
+        QCOMPARE(m.log()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(m.fileName()->isEnabled() && m.fileName()->text().isEmpty());
+        QVERIFY(m.get<QLabel>("lblProgress")->text().isEmpty());
+
+        auto *question = m.get<QLabel>("Label3");
+        QVERIFY(question->font().bold());
+        QCOMPARE(question->font().pointSizeF(), 13.5);
+        QCOMPARE(question->toolTip(),
+                 QStringLiteral("Values (including blanks) from the incoming data will update "
+                                "mapped fields for e-mail matched records (including those "
+                                "matched on an additional contact's e-mail address!)"));
+
+        QStringList order;
+        QWidget *widget = m.log();
+        const QStringList names{"txtOutput",    "cmbEmailCol",     "txtFilename", "btnBrowse",
+                                "txtGroupName", "btnImport",       "btnMap",      "chkGroup",
+                                "chkMatch",     "chkUpdateMatches"};
+        do {
+            if (names.contains(widget->objectName()) && !order.contains(widget->objectName()))
+                order.append(widget->objectName());
+            widget = widget->nextInFocusChain();
+        } while (widget != m.log());
+        QCOMPARE(order, names);
+        QVERIFY(m.log()->tabChangesFocus());
+        QVERIFY(m.prompts.shown().isEmpty());
+    }
+
+    void matchRule()
+    {
+        Main m;
+        m.update()->click();
+        QVERIFY(m.update()->isChecked());
+        m.prompts.clear();
+
+        m.match()->click();
+        QCOMPARE(m.prompts.shown().size(), 1);
+        const ScriptedPrompts::Shown box = m.prompts.shown().first();
+        QCOMPARE(box.kind, ScriptedPrompts::Shown::Message);
+        QCOMPARE(box.title, QStringLiteral("Match Warning"));
+        QCOMPARE(box.icon, PromptIcon::None);
+        QCOMPARE(box.text,
+                 QStringLiteral("If the Match on Email option is unchecked, all records in the "
+                                "incoming excel file will be imported as new records. This may "
+                                "result in duplicate records being added to your GoldMine "
+                                "database."));
+        QVERIFY(!m.match()->isChecked());
+        QVERIFY(!m.update()->isChecked());
+        QVERIFY(!m.update()->isEnabled());
+
+        m.match()->click();
+        QVERIFY(m.update()->isEnabled());
+        QVERIFY(!m.update()->isChecked());
+        QCOMPARE(m.prompts.shown().size(), 1);
+    }
+
+    void updateWarning()
+    {
+        Main m;
+        m.update()->click();
+        QCOMPARE(m.prompts.shown().size(), 1);
+        const ScriptedPrompts::Shown box = m.prompts.shown().first();
+        QCOMPARE(box.title, QStringLiteral("Match Update Warning"));
+        QCOMPARE(box.icon, PromptIcon::None);
+        QCOMPARE(box.text, m.get<QLabel>("Label3")->toolTip());
+        QVERIFY(m.update()->isChecked());
+
+        m.update()->click();
+        QVERIFY(!m.update()->isChecked());
+        QCOMPARE(m.prompts.shown().size(), 1);
+    }
+
+    void groupRule()
+    {
+        Main m;
+        auto *name = m.get<QLineEdit>("txtGroupName");
+        m.group()->click();
+        QVERIFY(name->isEnabled());
+        name->setText("Trade show");
+        m.group()->click();
+        QVERIFY(!name->isEnabled());
+        QCOMPARE(name->text(), QStringLiteral("Trade show"));
+        m.group()->click();
+        QVERIFY(name->isEnabled());
+        QVERIFY(m.prompts.shown().isEmpty());
+    }
+
+    void browseListsColumns()
+    {
+        Main m;
+        QSignalSpy status(m.get<QStatusBar>("Status"), &QStatusBar::messageChanged);
+        m.browse(m_people);
+        QCOMPARE(m.chooserCalls, 1);
+        QCOMPARE(m.chooserParent, &m.form);
+        QCOMPARE(m.fileName()->text(), m_people);
+        QCOMPARE(m.columns(), QStringList({"Name", "Email", "Phone"}));
+        QVERIFY(m.emailColumn()->isEnabled());
+        QCOMPARE(m.emailColumn()->currentIndex(), -1);
+        QVERIFY(m.emailColumn()->currentText().isEmpty());
+        QCOMPARE(status.size(), 2);
+        QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("Loading excel structure...'"));
+        QCOMPARE(status.at(1).at(0).toString(), QString());
+        QCOMPARE(m.prompts.cursorChanges, QList<bool>({true, false}));
+        QVERIFY(m.prompts.shown().isEmpty());
+
+        // A second workbook replaces the list and the earlier choice.
+        m.emailColumn()->setCurrentIndex(1);
+        m.browse(m_orders);
+        QCOMPARE(m.columns(), QStringList({"Order", "Buyer"}));
+        QVERIFY(m.emailColumn()->currentText().isEmpty());
+
+        // A sheet without rows still gives its columns.
+        m.browse(m_headerOnly);
+        QCOMPARE(m.columns(), QStringList({"Email", "City"}));
+    }
+
+    void browseCancelChangesNothing()
+    {
+        Main m;
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        m.prompts.cursorChanges.clear();
+        QSignalSpy status(m.get<QStatusBar>("Status"), &QStatusBar::messageChanged);
+        m.get<QPushButton>("btnBrowse")->click(); // the dialog answers "*.xls*"
+        QCOMPARE(m.chooserCalls, 2);
+        QCOMPARE(m.fileName()->text(), m_people);
+        QCOMPARE(m.columns(), QStringList({"Name", "Email", "Phone"}));
+        QCOMPARE(m.emailColumn()->currentText(), QStringLiteral("Email"));
+        QVERIFY(status.isEmpty());
+        QVERIFY(m.prompts.cursorChanges.isEmpty());
+    }
+
+    void browseUnreadableWorkbook_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("other ending") << "list.csv" << QByteArray("Email\n");
+        QTest::newRow("missing") << "gone.xls" << QByteArray();
+        QTest::newRow("garbage") << "broken.xlsx" << QByteArray("PK\x03\x04 truncated");
+    }
+    void browseUnreadableWorkbook()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, content);
+        const QString path = m_dir.filePath(fileName);
+        if (!content.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        Main m;
+        m.browse(m_people);
+        m.prompts.cursorChanges.clear();
+        m.browse(path);
+        QCOMPARE(m.fileName()->text(), path);
+        QCOMPARE(m.emailColumn()->count(), 0);
+        QVERIFY(m.emailColumn()->currentText().isEmpty());
+        const QList<ScriptedPrompts::Shown> shown = m.prompts.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Data Error"));
+        QCOMPARE(shown[0].icon, PromptIcon::Critical);
+        QVERIFY2(shown[0].text.contains(path), qPrintable(shown[0].text));
+        QVERIFY(m.get<QStatusBar>("Status")->currentMessage().isEmpty());
+        QCOMPARE(m.prompts.cursorChanges, QList<bool>({true, false}));
+        QVERIFY(m.form.isEnabled());
+
+        // The window stays usable: the next browse works.
+        m.browse(m_orders);
+        QCOMPARE(m.columns(), QStringList({"Order", "Buyer"}));
+    }
+
+    void editedPathIsWhatTheMappingWindowReads()
+    {
+        Main m;
+        m.browse(m_people);
+        m.fileName()->setText(m_orders);
+        QCOMPARE(m.columns(), QStringList({"Name", "Email", "Phone"}));
+        m.emailColumn()->setEditText("Buyer");
+        QStringList excel;
+        m.openMappings([&](FrmMappings &window) {
+            auto *list = window.findChild<QListWidget *>(QStringLiteral("lstExcel"));
+            for (int row = 0; row < list->count(); ++row)
+                excel.append(list->item(row)->text());
+            clickOk(window);
+        });
+        QCOMPARE(excel, QStringList{"Order"});
+    }
+
+    void resizeRule()
+    {
+        Main m;
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m.form));
+        const QRect buttonBefore = m.get<QPushButton>("btnImport")->geometry();
+        const int marginWidth = m.form.frameGeometry().width() - m.form.width();
+        const int marginHeight = m.form.frameGeometry().height() - m.form.height();
+
+        // Outer sizes in pixels; the log follows whenever a threshold is passed.
+        struct Step
+        {
+            int outerWidth, outerHeight, logWidth, logHeight;
+        };
+        const QList<Step> steps{
+            {700, 500, (700 * 15 - 335) / 15, (500 * 15 - 4155) / 15},
+            {300, 278, (300 * 15 - 335) / 15, 1}, // 4170 - 4155 = 15 > 10
+            {300, 277, (300 * 15 - 335) / 15, 1}, // 4155 twips: keeps its height
+            {300, 200, (300 * 15 - 335) / 15, 1},
+            {30, 400, (30 * 15 - 335) / 15, (400 * 15 - 4155) / 15},
+            {23, 400, (30 * 15 - 335) / 15, (400 * 15 - 4155) / 15}, // 345: keeps its width
+            {24, 400, 1, (400 * 15 - 4155) / 15},                    // 360 - 335 = 25 > 10
+        };
+        for (const Step &step : steps) {
+            m.form.resize(step.outerWidth - marginWidth, step.outerHeight - marginHeight);
+            QCoreApplication::processEvents();
+            // The offscreen platform keeps windows at least 24 pixels wide, so
+            // the narrowest step may not be reachable; every other one must be.
+            if (m.form.frameGeometry().size() != QSize(step.outerWidth, step.outerHeight)) {
+                QVERIFY(step.outerWidth < 24);
+                continue;
+            }
+            const QRect log = m.log()->geometry();
+            QCOMPARE(log.topLeft(), QPoint(8, 216));
+            QCOMPARE(log.size(), QSize(step.logWidth, step.logHeight));
+            QCOMPARE(m.get<QPushButton>("btnImport")->geometry(), buttonBefore);
+            const QRect status = m.get<QStatusBar>("Status")->geometry();
+            QCOMPARE(status.bottom(), m.form.height() - 1);
+            QCOMPARE(status.width(), m.form.width());
+        }
+    }
+
+    void caretRule_data()
+    {
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<int>("caret");
+        QTest::newRow("one character: at the end") << QStringList{"x"} << 1;
+        QTest::newRow("two characters") << QStringList{"ab"} << 0;
+        QTest::newRow("no line break yet") << QStringList{"a@b.c", " Imported."} << 13;
+        QTest::newRow("one line") << QStringList{"a@b.c", " Imported.", "\r\n"} << 15;
+        QTest::newRow("two lines") << QStringList{"a\r\n", "bb\r\n"} << 5;
+        QTest::newRow("just a line break") << QStringList{"\r\n"} << 0;
+        QTest::newRow("one character after a break") << QStringList{"abc\r\n", "d"} << 3;
+        QTest::newRow("two characters after a break") << QStringList{"abc\r\n", "de"} << 5;
+    }
+    void caretRule()
+    {
+        QFETCH(QStringList, pieces);
+        QFETCH(int, caret);
+        Main m;
+        for (const QString &piece : pieces)
+            m.form.appendLog(piece);
+        QCOMPARE(m.form.logText(), pieces.join(QString()));
+        QCOMPARE(m.caret(), caret);
+        QVERIFY(!m.log()->textCursor().hasSelection());
+    }
+
+    void caretAfterTheOperatorErasesTheLog()
+    {
+        Main m;
+        m.form.appendLog("abc\r\n");
+        m.log()->selectAll();
+        QTest::keyClick(m.log(), Qt::Key_Delete);
+        QVERIFY(m.log()->toPlainText().isEmpty());
+        QCOMPARE(m.caret(), 0);
+        // Typed text follows the same rule: the caret jumps before the last two.
+        m.log()->setFocus();
+        QTest::keyClicks(m.log(), "xyz");
+        QCOMPARE(m.form.logText(), QStringLiteral("zxy"));
+    }
+
+    void logShowsItsLastLine()
+    {
+        Main m;
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m.form));
+        m.log()->setPlainText("operator's note");
+        for (int row = 1; row <= 60; ++row) {
+            m.form.appendLog(QStringLiteral("row%1@example.com Imported.").arg(row));
+            m.form.appendLog("\r\n");
+        }
+        QCoreApplication::processEvents();
+        QVERIFY(m.form.logText().startsWith("operator's note"
+                                            "row1@example.com Imported.\r\n"));
+        QVERIFY(m.form.logText().endsWith("row60@example.com Imported.\r\n"));
+        QScrollBar *bar = m.log()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QVERIFY(m.log()->viewport()->rect().contains(m.log()->cursorRect()));
+        QCOMPARE(m.log()->textCursor().block().text(),
+                 QStringLiteral("row60@example.com Imported."));
+    }
+
+    void openingGuard_data()
+    {
+        QTest::addColumn<bool>("match");
+        QTest::addColumn<QString>("emailColumn");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("matching without column") << true << "" << false;
+        QTest::newRow("matching with column") << true << "Email" << true;
+        QTest::newRow("not matching without column") << false << "" << true;
+    }
+    void openingGuard()
+    {
+        QFETCH(bool, match);
+        QFETCH(QString, emailColumn);
+        QFETCH(bool, opens);
+        Main m;
+        m.browse(m_people);
+        if (!match)
+            m.match()->click();
+        m.emailColumn()->setEditText(emailColumn);
+        m.prompts.clear();
+        bool shown = false;
+        m.openMappings([&](FrmMappings &window) {
+            shown = true;
+            clickOk(window);
+        });
+        QCOMPARE(shown, opens);
+        if (opens) {
+            QVERIFY(m.prompts.shown().isEmpty());
+            QVERIFY(m.form.mappingWindow());
+            return;
+        }
+        QCOMPARE(m.prompts.shown().size(), 1);
+        const ScriptedPrompts::Shown box = m.prompts.shown().first();
+        QCOMPARE(box.text, QStringLiteral("Please select an e-mail address field for matching "
+                                          "purposes before setting up mappings!"));
+        QCOMPARE(box.title, QStringLiteral("Opps!"));
+        QCOMPARE(box.icon, PromptIcon::Information);
+        QVERIFY(!m.form.mappingWindow());
+        QCOMPARE(m.api.fieldQueries(), 0);
+    }
+
+    void entriesSurviveOkAndAreLostOnClose()
+    {
+        Main m;
+        m.api.fields = {"COMPANY", "CONTACT"};
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        m.openMappings([](FrmMappings &window) {
+            pick(window, "lstExcel", "Name");
+            pick(window, "lstGoldMine", "CONTACT");
+            window.btnMap_Click();
+            clickOk(window);
+        });
+        QVERIFY(m.form.mappingWindow());
+        QVERIFY(!m.form.mappingWindow()->isVisible());
+        QCOMPARE(m.form.mappingWindow()->entries().entries(), QStringList{"Name\tCONTACT"});
+
+        // Another workbook later: the window still shows the first one's columns.
+        m.browse(m_orders);
+        m.emailColumn()->setEditText("Buyer");
+        QStringList excel;
+        m.openMappings([&](FrmMappings &window) {
+            auto *list = window.findChild<QListWidget *>(QStringLiteral("lstExcel"));
+            for (int row = 0; row < list->count(); ++row)
+                excel.append(list->item(row)->text());
+            QCOMPARE(window.entries().count(), 1);
+            window.close();
+        });
+        QCOMPARE(excel, QStringList({"Phone"}));
+        QCOMPARE(m.api.fieldQueries(), 1);
+        QVERIFY(!m.form.mappingWindow());
+
+        // The next opening makes a new state from the current workbook.
+        m.openMappings([&](FrmMappings &window) {
+            QCOMPARE(window.entries().count(), 0);
+            auto *list = window.findChild<QListWidget *>(QStringLiteral("lstExcel"));
+            QCOMPARE(list->count(), 1);
+            QCOMPARE(list->item(0)->text(), QStringLiteral("Order"));
+            clickOk(window);
+        });
+        QCOMPARE(m.api.fieldQueries(), 2);
+    }
+
+    void importRunsWithTheWindowAsSink()
+    {
+        Main m;
+        m.api.fields = {"CONTACT"};
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        m.openMappings([](FrmMappings &window) {
+            pick(window, "lstExcel", "Name");
+            pick(window, "lstGoldMine", "CONTACT");
+            window.btnMap_Click();
+            clickOk(window);
+        });
+        m.prompts.clear();
+        m.prompts.cursorChanges.clear();
+
+        int busyWrites = 0;
+        m.api.onCall = [&] {
+            if (!m.form.isEnabled() && m.prompts.waiting())
+                ++busyWrites;
+        };
+        m.get<QPushButton>("btnImport")->click();
+        m.api.onCall = nullptr;
+
+        QVERIFY(busyWrites > 0);
+        QVERIFY(m.form.isEnabled());
+        QVERIFY(!m.prompts.waiting());
+        QCOMPARE(m.prompts.cursorChanges.first(), true);
+        QCOMPARE(m.prompts.cursorChanges.last(), false);
+        QCOMPARE(m.form.logText(), QStringLiteral("ann@example.com Imported.\r\n"
+                                                  "bob@example.com Imported.\r\n"));
+        QCOMPARE(m.caret(), m.form.logText().size() - 2);
+        QCOMPARE(m.get<QLabel>("lblProgress")->text(), QStringLiteral(" 2   bob@example.com"));
+        const QList<ScriptedPrompts::Shown> shown = m.prompts.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral(" 2 records processed!"));
+        QCOMPARE(shown[0].title, QStringLiteral("Ruvelo"));
+        QCOMPARE(shown[0].icon, PromptIcon::None);
+        // The entry made before "&Ok" fed every row.
+        QVERIFY(m.api.values.contains(qMakePair(QStringLiteral("CONTACT"), QStringLiteral("Ann"))));
+        QVERIFY(m.api.values.contains(qMakePair(QStringLiteral("CONTACT"), QStringLiteral("Bob"))));
+
+        // A second run appends below the first.
+        m.get<QPushButton>("btnImport")->click();
+        QVERIFY(m.form.logText().endsWith("Imported.\r\nann@example.com Imported.\r\n"
+                                          "bob@example.com Imported.\r\n"));
+        QCOMPARE(m.api.fieldQueries(), 1);
+    }
+
+    void importMakesTheMappingStateWithoutShowingIt()
+    {
+        Main m;
+        m.api.fields = {"CONTACT"};
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        m.get<QPushButton>("btnImport")->click();
+        QVERIFY(m.form.mappingWindow());
+        QVERIFY(!m.form.mappingWindow()->isVisible());
+        QCOMPARE(m.form.mappingWindow()->entries().count(), 0);
+        QCOMPARE(m.api.fieldQueries(), 1);
+        QVERIFY(
+            !m.api.values.contains(qMakePair(QStringLiteral("CONTACT"), QStringLiteral("Ann"))));
+        QCOMPARE(m.prompts.messages().last().text, QStringLiteral(" 2 records processed!"));
+    }
+
+    void importOfAnUnreadableWorkbookLeavesTheWindowUsable()
+    {
+        Main m;
+        m.fileName()->setText(m_dir.filePath("nowhere.xlsx"));
+        m.get<QPushButton>("btnImport")->click();
+        QVERIFY(m.form.isEnabled());
+        QVERIFY(!m.prompts.waiting());
+        const QList<ScriptedPrompts::Shown> shown = m.prompts.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Data Error"));
+        QVERIFY(shown[0].text.startsWith("Can't find the specified file!"));
+        QVERIFY(m.api.executed.isEmpty());
+    }
+
+    void closingEndsTheProgram()
+    {
+        Main m;
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m.form));
+        m.form.setBusy(true);
+        QVERIFY(!m.form.close());
+        QCOMPARE(m.endCalls, 0);
+        m.form.setBusy(false);
+        QVERIFY(m.form.close());
+        QCOMPARE(m.endCalls, 1);
+        QVERIFY(m.prompts.shown().isEmpty());
+    }
+
+    void formLoadRunsStartUp()
+    {
+        Main m;
+        FakeDdeLink link;
+        link.items = {{"&sysdir", "/srv/gm"},
+                      {"&golddir", "GoldMine:"},
+                      {"&commondir", "Common:"},
+                      {"&username", "MASTER"}};
+        m.prompts.answerInput("secret");
+        ConnectionSettings settings;
+        QCOMPARE(m.form.Form_Load(link, settings), StartupOutcome::Ready);
+        QCOMPARE(m.prompts.shown().size(), 1);
+        QCOMPARE(m.prompts.shown().first().title, QStringLiteral("Authenticate"));
+        QCOMPARE(settings.sUserName, QStringLiteral("MASTER"));
+
+        Main refused;
+        link.items.insert("&golddir", "/srv/gm/");
+        ConnectionSettings refusedSettings;
+        QCOMPARE(refused.form.Form_Load(link, refusedSettings), StartupOutcome::EndProgram);
+        QCOMPARE(refused.prompts.messages().size(), 1);
+        QCOMPARE(refused.prompts.messages().first().text,
+                 QStringLiteral("Sorry, GoldMine 6 and older are NOT supported.."));
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "TestFrmMain.moc"
