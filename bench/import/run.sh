@@ -1,0 +1,48 @@
+#!/bin/sh
+# Imports generated workbooks with ruvelo-import (matching on, half the
+# addresses already in the store, updates and a group) and compares rows per
+# second with the direct-SQLite floor of the GoldMine stand-in, measured in the
+# same run: one lookup plus one write per row. Prints peak memory too.
+# Usage: bench/import/run.sh [build directory, default build/release] [rows...]
+set -eu
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build/release}" && pwd)
+shift $(( $# > 0 ? 1 : 0 ))
+sizes=${*:-100000}
+bin=$build/bin
+data=$build/bench-data/import
+mkdir -p "$data"
+
+for rows in $sizes; do
+    store=$data/store$rows
+    book=$data/rows$rows.xlsx
+    rm -rf "$store" "$book"
+    "$bin/import-generate" "$store" "$book" "$rows"
+
+    # The floor: the stand-in's direct-SQLite side at the same size.
+    floorRun=$(mktemp -d)
+    "$bin/gm7s32-bench" "$rows" "$floorRun" > "$data/floor$rows.txt"
+    rm -rf "$floorRun"
+    directWrites=$(awk '$1 == "writes" { print $3 }' "$data/floor$rows.txt")
+    directLookups=$(awk '$1 == "lookups" { print $3 }' "$data/floor$rows.txt")
+
+    timing=$(mktemp)
+    RUVELO_PASSWORD=bench /usr/bin/time -f "%e %M" -o "$timing" "$bin/ruvelo-import" \
+        --workbook "$book" --email-column Email \
+        --map Company=COMPANY --map Contact=CONTACT --map Phone=PHONE1 --map City=CITY \
+        --map State=STATE --map Zip=ZIP --map Country=COUNTRY --map Title=TITLE \
+        --map Since=KEY1 --map Score=KEY2 --map Remark=NOTES \
+        --update --group "Bench $rows" \
+        --sysdir "$store" --golddir GoldMine: --commondir Common: --user MASTER \
+        > "$data/import$rows.log"
+    set -- $(cat "$timing")
+    rm -f "$timing"
+    seconds=$1
+    peak=$2
+    tail -n 1 "$data/import$rows.log"
+    awk -v n="$rows" -v s="$seconds" -v kb="$peak" -v w="$directWrites" -v l="$directLookups" 'BEGIN {
+        floor = 1 / (1 / w + 1 / l)
+        printf "%d rows: %.1f s, %.0f rows/s; floor %.0f rows/s (%.0f writes/s, %.0f lookups/s); ratio %.0f%%; peak %.1f MB\n",
+            n, s, n / s, floor, w, l, 100 * (n / s) / floor, kb / 1024
+    }'
+done
