@@ -64,10 +64,9 @@ class TestKilledImport : public QObject
         process->setStandardInputFile(QProcess::nullDevice());
         process->setStandardOutputFile(QProcess::nullDevice());
         process->start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"),
-                       {"--workbook", book.path, "--email-column", "Email", "--map",
-                        "Name=CONTACT", "--map", "Remark=NOTES", "--update", "--group", "Run",
-                        "--sysdir", store, "--golddir",
-                        QString::fromStdString(gm7s32::goldMineAlias()), "--commondir",
+                       {"--workbook", book.path, "--email-column", "Email", "--map", "Name=CONTACT",
+                        "--map", "Remark=NOTES", "--update", "--group", "Run", "--sysdir", store,
+                        "--golddir", QString::fromStdString(gm7s32::goldMineAlias()), "--commondir",
                         QString::fromStdString(gm7s32::commonAlias()), "--user", "MASTER"});
         return process;
     }
@@ -112,7 +111,9 @@ class TestKilledImport : public QObject
             problems << QStringLiteral("integrity: %1").arg(integrity.value(0).join(' '));
         const int contacts = query(db, "SELECT COUNT(*) FROM CONTACT1").value(0).value(0).toInt();
         if (contacts != book.addresses.size())
-            problems << QStringLiteral("%1 contacts for %2 addresses").arg(contacts).arg(book.addresses.size());
+            problems << QStringLiteral("%1 contacts for %2 addresses")
+                            .arg(contacts)
+                            .arg(book.addresses.size());
         const auto perAddress =
             query(db, "SELECT lower(s.CONTSUPREF), COUNT(DISTINCT c.ACCOUNTNO) FROM CONTACT1 c "
                       "JOIN CONTSUPP s ON s.ACCOUNTNO = c.ACCOUNTNO AND s.RECTYPE = 'P' AND "
@@ -183,7 +184,8 @@ private slots:
         QVERIFY(!book.path.isEmpty());
         const QString store = newStore(QStringLiteral("step-%1-%2").arg(step).arg(row));
         QVERIFY(!store.isEmpty());
-        std::unique_ptr<QProcess> killed(startImport(store, book, step + ':' + QString::number(row)));
+        std::unique_ptr<QProcess> killed(
+            startImport(store, book, step + ':' + QString::number(row)));
         QVERIFY(killed->waitForFinished(60000));
         QCOMPARE(killed->exitStatus(), QProcess::CrashExit);
         rerunAndCheck(store, book);

@@ -41,8 +41,8 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_store = m_dir.filePath(QStringLiteral("store"));
         std::string error;
-        QVERIFY(gm7s32::createStore(m_store.toStdString(), "MASTER", sentinel().toStdString(),
-                                    &error));
+        QVERIFY(
+            gm7s32::createStore(m_store.toStdString(), "MASTER", sentinel().toStdString(), &error));
     }
 
     void storedAsPreferredCryptHash()
@@ -60,7 +60,8 @@ private slots:
 
         char *preferred = crypt_gensalt_ra(nullptr, 0, nullptr, 0);
         QVERIFY(preferred != nullptr);
-        const QByteArray prefix = QByteArray(preferred).left(QByteArray(preferred).indexOf('$', 1) + 1);
+        const QByteArray prefix =
+            QByteArray(preferred).left(QByteArray(preferred).indexOf('$', 1) + 1);
         free(preferred);
         QVERIFY2(hash.startsWith(prefix), hash.constData());
         // The hash verifies the password, and is not the password.
@@ -75,7 +76,8 @@ private slots:
     {
         QList<QVariantList> rows = {{"Email", "Name"}};
         for (int row = 1; row <= 400; ++row)
-            rows.append({QStringLiteral("p%1@example.com").arg(row), QStringLiteral("P %1").arg(row)});
+            rows.append(
+                {QStringLiteral("p%1@example.com").arg(row), QStringLiteral("P %1").arg(row)});
         const QString book = m_dir.filePath(QStringLiteral("book.xlsx"));
         QVERIFY(writeXlsx(book, rows));
         const QString passwordFile = m_dir.filePath(QStringLiteral("password"));
