@@ -24,6 +24,11 @@
 
 #include <sqlite3.h>
 
+#include <QDirIterator>
+
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 
 const QString kBinDir = QStringLiteral(RUVELO_BIN_DIR);
@@ -394,6 +399,85 @@ private slots:
         // Closing the window ends the program.
         QVERIFY(op.form.close());
         QCOMPARE(op.endCalls, 1);
+    }
+
+    // The password typed into the window reaches the API and nothing else:
+    // not the log, the boxes, the output, the store, nor what /proc shows.
+    void passwordLeavesNoTrace()
+    {
+        const QByteArray sentinel = QByteArrayLiteral("Sentinel-7d41-Window-Passw0rd");
+        const QString store = m_dir.filePath(QStringLiteral("sentinel-store"));
+        QProcess init;
+        init.start(
+            kBinDir + QStringLiteral("/gmclient"),
+            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
+        QVERIFY(init.waitForStarted());
+        init.write(sentinel + '\n');
+        init.closeWriteChannel();
+        QVERIFY(init.waitForFinished(60000));
+        QCOMPARE(init.exitCode(), 0);
+        QVERIFY(!init.readAllStandardOutput().contains(sentinel));
+
+        // Whatever the process writes to its standard error goes to a file.
+        const QString errorFile = m_dir.filePath(QStringLiteral("stderr.txt"));
+        std::fflush(stderr);
+        const int savedError = dup(STDERR_FILENO);
+        FILE *captured = std::fopen(QFile::encodeName(errorFile).constData(), "w");
+        QVERIFY(captured != nullptr);
+        dup2(fileno(captured), STDERR_FILENO);
+
+        QString log;
+        QStringList boxes;
+        QString kept;
+        {
+            Client client(m_dir.filePath(QStringLiteral("run-sentinel")), store);
+            QVERIFY(client.serving());
+            Operator op;
+            op.prompts.answerInput(QString::fromLatin1(sentinel));
+            QCOMPARE(op.form.Form_Load(op.link, op.settings), StartupOutcome::Ready);
+            kept = op.settings.sPassword;
+            const QString book = m_dir.filePath(QStringLiteral("sentinel.xlsx"));
+            QVERIFY(writeXlsx(
+                book, QList<QVariantList>{{"Email"}, {"s1@example.com"}, {"s2@example.com"}}));
+            op.toChoose = book;
+            op.get<QPushButton>("btnBrowse")->click();
+            auto *emailColumn = op.get<QComboBox>("cmbEmailCol");
+            emailColumn->setCurrentIndex(emailColumn->findText(QStringLiteral("Email")));
+            op.get<QPushButton>("btnImport")->click();
+            log = op.form.logText();
+            for (const ScriptedPrompts::Shown &box : op.prompts.shown())
+                boxes << box.title << box.text;
+        }
+        std::fflush(stderr);
+        dup2(savedError, STDERR_FILENO);
+        ::close(savedError);
+        std::fclose(captured);
+
+        QVERIFY(log.contains(QStringLiteral("s2@example.com Imported.")));
+        QVERIFY(boxes.contains(QStringLiteral(" 2 records processed!")));
+        QVERIFY2(kept.isEmpty(), "the password outlived the load");
+        const auto holds = [&sentinel](const QByteArray &bytes) {
+            return bytes.contains(sentinel);
+        };
+        QVERIFY(!holds(log.toUtf8()));
+        QVERIFY(!holds(boxes.join(QLatin1Char('\n')).toUtf8()));
+        QFile errors(errorFile);
+        QVERIFY(errors.open(QIODevice::ReadOnly));
+        QVERIFY(!holds(errors.readAll()));
+        for (const char *seen : {"/proc/self/cmdline", "/proc/self/environ"}) {
+            QFile file(QString::fromLatin1(seen));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(!holds(file.readAll()), seen);
+        }
+        int looked = 0;
+        QDirIterator files(store, QDir::Files | QDir::Hidden);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(!holds(file.readAll()), qPrintable(file.fileName()));
+            ++looked;
+        }
+        QVERIFY(looked >= 3);
     }
 };
 
