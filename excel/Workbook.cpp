@@ -23,7 +23,7 @@ Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path)
         connection->ConnectionString = QStringLiteral("Data Source=") + path +
                                        QStringLiteral(";Extended Properties=Excel 12.0;");
     } else {
-        return Error{QStringLiteral("The file name must end in .xls or .xlsx: %1").arg(path),
+        return Error{QStringLiteral(" The file name must end in .xls or .xlsx: %1").arg(path),
                      NotAWorkbook};
     }
     connection->CursorLocation = ado::adUseClient;
@@ -39,7 +39,7 @@ Result<QString> GetFirstTableName(ado::Connection &connection)
     if (!tables)
         return Error{tables.error().message, OpenFailed};
     if (tables.value()->Eof())
-        return Error{QStringLiteral("The workbook has no worksheet."), NoTable};
+        return Error{QStringLiteral(" The workbook has no worksheet."), NoTable};
     const QString name = tables.value()->Fields(QStringLiteral("TABLE_NAME")).toString();
     tables.value()->Close();
     return name;

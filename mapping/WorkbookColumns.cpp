@@ -20,7 +20,9 @@ Result<QStringList> ReadFirstTableColumns(const QString &path)
 
 void ShowWorkbookFailure(Prompts &prompts, const QString &path, const Error &error)
 {
-    const QString name = path.isEmpty() ? QStringLiteral("(no file name)") : path;
-    prompts.messageBox(QStringLiteral("Can't read the workbook %1\n\n%2").arg(name, error.message),
+    // The reader's description names the file already.
+    const QString description = error.message.trimmed();
+    prompts.messageBox(QStringLiteral("Can't read the workbook.\n\n") +
+                           (description.isEmpty() ? path : description),
                        QStringLiteral("Data Error"), PromptIcon::Critical);
 }
