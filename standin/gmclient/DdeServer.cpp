@@ -13,8 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The bytes received so far on one connection; a request left half-sent for
-// longer than the time-out closes the connection. Owned by its socket.
+// The bytes received so far on one connection. A connection that sends no
+// whole request for longer than the time-out (silent, or a request left
+// half-sent) is closed, so idle clients cannot pile up. Owned by its socket.
 class DdeServer::Connection : public QObject
 {
 public:
@@ -24,6 +25,7 @@ public:
         m_timer.setSingleShot(true);
         m_timer.setInterval(dde::kTimeoutMs);
         QObject::connect(&m_timer, &QTimer::timeout, socket, &QLocalSocket::abort);
+        m_timer.start();
     }
     QByteArray buffer;
     QTimer &timer() { return m_timer; }
@@ -68,6 +70,14 @@ bool DdeServer::listen(const QString &application, const QString &topic, QString
         m_lockFd = -1;
         *error = QStringLiteral("another GoldMine client already answers %1|%2 on %3")
                      .arg(application, topic, path);
+        return false;
+    }
+    // Only a file of our own (left by a server of ours that died) may be
+    // replaced; anyone else's socket in the private folder means tampering.
+    struct stat existing;
+    if (lstat(QFile::encodeName(path).constData(), &existing) == 0 &&
+        existing.st_uid != geteuid()) {
+        *error = QStringLiteral("%1 belongs to another user; not replacing it").arg(path);
         return false;
     }
     QLocalServer::removeServer(path);
@@ -129,11 +139,8 @@ void DdeServer::readRequests(QLocalSocket *socket, Connection *connection)
         const QString answer = answerFor(dde::decodeRequest(payload), &known);
         socket->write(
             dde::encodeAnswer(known ? dde::AnswerStatus::Ok : dde::AnswerStatus::Error, answer));
+        connection->timer().start(); // the next request gets the whole time-out
     }
-    if (connection->buffer.isEmpty())
-        connection->timer().stop();
-    else if (!connection->timer().isActive())
-        connection->timer().start();
 }
 
 QString DdeServer::answerFor(const QString &item, bool *known) const

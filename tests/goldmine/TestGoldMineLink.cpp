@@ -1,11 +1,13 @@
 // The GoldMine link against the real gmclient process and the real libgm7s32.
 
 #include "goldmine/DdeLink.h"
+#include "goldmine/DdeProtocol.h"
 #include "goldmine/LibraryGoldMineApi.h"
 #include "goldmine/Lookups.h"
 #include "goldmine/Startup.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -74,6 +76,21 @@ Run runGmclient(const QStringList &arguments, const QByteArray &input = QByteArr
     return run;
 }
 
+// A raw connection to the socket, as a client that is not DdeLink would make.
+int connectTo(const QString &path)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 mode_t modeOf(const QString &path)
 {
     struct stat info;
@@ -107,6 +124,8 @@ private slots:
     void serverRefusesOtherUser();
     void serverDropsBadRequests_data();
     void serverDropsBadRequests();
+    void serverDropsSilentClient();
+    void serverRefusesSocketOfAnotherUser();
     void libraryBesideExecutableFirst();
     void missingLibrary_data();
     void missingLibrary();
@@ -515,6 +534,57 @@ void TestGoldMineLink::serverDropsBadRequests()
     DdeLink link;
     QCOMPARE(link.DDEInitiate(), DdeLink::Status::Linked);
     QVERIFY(link.DDERequest(QStringLiteral("&username")).ok());
+}
+
+void TestGoldMineLink::serverDropsSilentClient()
+{
+    QCOMPARE(createStore(QStringLiteral("ANN"), false).size(), 4);
+    QVERIFY(startServer({}));
+    const int silent = connectTo(socketPath());
+    QVERIFY(silent >= 0);
+    QElapsedTimer timer;
+    timer.start();
+    // While it sits there, others are served at once.
+    DdeLink link;
+    QCOMPARE(link.DDEInitiate(), DdeLink::Status::Linked);
+    QVERIFY(link.DDERequest(QStringLiteral("&sysdir")).ok());
+    QVERIFY(timer.elapsed() < dde::kTimeoutMs);
+    // Then the server hangs up on it, after the time-out and not long after.
+    timeval timeout{15, 0};
+    setsockopt(silent, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char answer[16];
+    QCOMPARE(recv(silent, answer, sizeof answer, 0), ssize_t(0));
+    const qint64 waited = timer.elapsed();
+    ::close(silent);
+    // A coarse timer may fire up to 5% early.
+    QVERIFY2(waited >= dde::kTimeoutMs * 9 / 10 && waited < dde::kTimeoutMs * 2,
+             qPrintable(QString::number(waited)));
+}
+
+void TestGoldMineLink::serverRefusesSocketOfAnotherUser()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to plant a socket of another user");
+    QCOMPARE(createStore(QStringLiteral("ANN"), false).size(), 4);
+    QVERIFY(dde::socketDirectory(true).ok());
+    // Plant a socket that nobody listens on, owned by "nobody".
+    const QByteArray native = QFile::encodeName(socketPath());
+    const int planted = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+    QCOMPARE(bind(planted, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(planted);
+    QCOMPARE(lchown(native.constData(), 65534, 65534), 0);
+
+    const Run server = runGmclient({QStringLiteral("serve"), storeDir()});
+    QCOMPARE(server.exitCode, 1);
+    QVERIFY2(server.err.contains(QStringLiteral("another user")), qPrintable(server.err));
+    struct stat info;
+    QCOMPARE(lstat(native.constData(), &info), 0);
+    QCOMPARE(info.st_uid, uid_t(65534)); // left where it was, for the operator to see
+    DdeLink link;
+    QVERIFY(link.DDEInitiate() != DdeLink::Status::Linked);
 }
 
 void TestGoldMineLink::libraryBesideExecutableFirst()
