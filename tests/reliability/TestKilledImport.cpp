@@ -194,7 +194,8 @@ private slots:
     void killedAtRandomMoments()
     {
         // Each round costs two whole runs after the kill; the default keeps the
-        // suite short, RUVELO_KILL_ROUNDS=100 runs the long series.
+        // suite short, RUVELO_KILL_ROUNDS=100 runs the long series (give it
+        // QTEST_FUNCTION_TIMEOUT=3600000 too: Qt Test stops a function after 5 minutes).
         const int rounds = qEnvironmentVariableIsSet("RUVELO_KILL_ROUNDS")
                                ? qEnvironmentVariableIntValue("RUVELO_KILL_ROUNDS")
                                : 8;
