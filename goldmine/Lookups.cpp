@@ -31,12 +31,13 @@ void letPendingEventsRun()
 // Reads the fetch text: characters 6 to 9 hold the record count, records start
 // at character 12, each ending with CR and one more character. Anything that
 // does not fit that layout ends the reading with the values read so far.
-void readFetchText(const QString &text, const std::function<void(const QString &)> &onValue)
+// Returns whether every record the header announced was read.
+bool readFetchText(const QString &text, const std::function<void(const QString &)> &onValue)
 {
     bool isNumber = false;
     const short numberOfRecords = text.mid(5, 4).trimmed().toShort(&isNumber);
     if (!isNumber)
-        return;
+        return false;
     const qsizetype length = text.size();
     qsizetype start = 11; // 0-based
     short counter = 0;
@@ -44,18 +45,21 @@ void readFetchText(const QString &text, const std::function<void(const QString &
         ++counter;
         const qsizetype end = text.indexOf(QLatin1Char('\r'), start);
         if (end < 0)
-            return;
+            return false;
         onValue(text.mid(start, end - start));
         start = end + 2;
         letPendingEventsRun();
     }
+    return counter == numberOfRecords;
 }
 
 } // namespace
 
 bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t sizingCount,
-                 const QString &failureTitle, const std::function<void(const QString &)> &onValue)
+                 const QString &failureTitle, const std::function<void(const QString &)> &onValue,
+                 bool *readInFull)
 {
+    bool complete = false;
     const int32_t handle = api.GMW_DS_Query(sql);
     const bool succeeded = handle > 0;
     if (succeeded) {
@@ -67,7 +71,8 @@ bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t
             const int32_t textLength = api.GMW_DS_Fetch(handle, buffer.data(), bufferSize, 0);
             // A length beyond the buffer would read what the library never wrote.
             if (textLength > 0 && textLength <= bufferSize)
-                readFetchText(QString::fromLocal8Bit(buffer.data(), textLength), onValue);
+                complete =
+                    readFetchText(QString::fromLocal8Bit(buffer.data(), textLength), onValue);
         }
     } else {
         prompts.setWaitCursor(false);
@@ -77,6 +82,8 @@ bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t
             failureTitle, PromptIcon::Critical);
     }
     api.GMW_DS_Close(handle);
+    if (readInFull)
+        *readInFull = complete;
     return succeeded;
 }
 
@@ -93,9 +100,13 @@ bool RecordLookups::EmailExists()
                        "contsupp where contsupref='") +
         sqlLiteralText(m_state.sEmail.left(35)) + QStringLiteral("')");
     QString lastValue;
-    m_lastQueryFailed = !RunSqlQuery(m_api, m_prompts, sql, 2000,
-                                     QStringLiteral("GoldMine Email Record Seek -- Error"),
-                                     [&lastValue](const QString &value) { lastValue = value; });
+    bool readInFull = false;
+    const bool succeeded = RunSqlQuery(
+        m_api, m_prompts, sql, 2000, QStringLiteral("GoldMine Email Record Seek -- Error"),
+        [&lastValue](const QString &value) { lastValue = value; }, &readInFull);
+    // An answer cut short that named no contact proves nothing: the contact
+    // may still exist, and writing the row would duplicate it.
+    m_lastQueryFailed = !succeeded || (lastValue.isEmpty() && !readInFull);
     if (lastValue.isEmpty())
         return false;
     m_state.sRecid = lastValue;
@@ -107,8 +118,10 @@ QString RecordLookups::GetAccountno()
     const QString sql = QStringLiteral("select accountno from contact1 where recid='") +
                         sqlLiteralText(m_state.sRecid) + QStringLiteral("'");
     QString accountNumber;
-    m_lastQueryFailed =
-        !RunSqlQuery(m_api, m_prompts, sql, 20, QStringLiteral("GoldMine Accountno Seek -- Error"),
-                     [&accountNumber](const QString &value) { accountNumber = value; });
+    bool readInFull = false;
+    const bool succeeded = RunSqlQuery(
+        m_api, m_prompts, sql, 20, QStringLiteral("GoldMine Accountno Seek -- Error"),
+        [&accountNumber](const QString &value) { accountNumber = value; }, &readInFull);
+    m_lastQueryFailed = !succeeded || (accountNumber.isEmpty() && !readInFull);
     return accountNumber;
 }

@@ -12,9 +12,11 @@ class Prompts;
 // Runs one SQL text through the GoldMine API and hands each record's value to
 // onValue, in the order of the fetch text. Returns false when the query failed;
 // its message has then been shown under failureTitle. Pending events run after
-// each value.
+// each value. *readInFull (when given) tells whether the fetch text held every
+// record it announced; a malformed one ends the reading early.
 bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t sizingCount,
-                 const QString &failureTitle, const std::function<void(const QString &)> &onValue);
+                 const QString &failureTitle, const std::function<void(const QString &)> &onValue,
+                 bool *readInFull = nullptr);
 
 // The two lookups the import makes row by row, over the shared import state.
 class RecordLookups
@@ -26,7 +28,8 @@ public:
     bool EmailExists();
     // The account number of the contact whose record id is in sRecid, or "".
     QString GetAccountno();
-    // Whether the latest lookup's query failed (and so found nothing for certain).
+    // Whether the latest lookup could not give a certain answer: its query
+    // failed, or its answer was cut short before naming a record.
     bool lastQueryFailed() const { return m_lastQueryFailed; }
 
 private:

@@ -41,41 +41,48 @@ void TestLookups::emailExistsReadsFetchText_data()
     QTest::addColumn<int>("readingAnswer");
     QTest::addColumn<bool>("found");
     QTest::addColumn<QString>("recid");
+    QTest::addColumn<bool>("uncertain");
 
     const int asWritten = -100;
     QTest::newRow("one contact") << FakeGoldMineApi::fetchTextFor({"REC0000001"}) << asWritten
-                                 << asWritten << true << "REC0000001";
+                                 << asWritten << true << "REC0000001" << false;
     QTest::newRow("no contact") << FakeGoldMineApi::fetchTextFor({}) << asWritten << asWritten
-                                << false << "earlier";
+                                << false << "earlier" << false;
     QTest::newRow("several: the last read wins")
         << FakeGoldMineApi::fetchTextFor({"A1", "B2", "C3"}) << asWritten << asWritten << true
-        << "C3";
+        << "C3" << false;
     QTest::newRow("last value empty") << FakeGoldMineApi::fetchTextFor({"A1", ""}) << asWritten
-                                      << asWritten << false << "earlier";
+                                      << asWritten << false << "earlier" << false;
     QTest::newRow("value kept with its blanks")
-        << FakeGoldMineApi::fetchTextFor({" R 1 "}) << asWritten << asWritten << true << " R 1 ";
+        << FakeGoldMineApi::fetchTextFor({" R 1 "}) << asWritten << asWritten << true << " R 1 "
+        << false;
     QTest::newRow("header counts more than the text holds")
-        << QByteArray("HDR:    5\r\nA1\r\nB2\r\n") << asWritten << asWritten << true << "B2";
+        << QByteArray("HDR:    5\r\nA1\r\nB2\r\n") << asWritten << asWritten << true << "B2"
+        << false;
     QTest::newRow("header counts fewer than the text holds")
-        << QByteArray("HDR:    1\r\nA1\r\nB2\r\n") << asWritten << asWritten << true << "A1";
+        << QByteArray("HDR:    1\r\nA1\r\nB2\r\n") << asWritten << asWritten << true << "A1"
+        << false;
     QTest::newRow("negative count reads to the end")
-        << QByteArray("HDR:   -1\r\nA1\r\nB2\r\n") << asWritten << asWritten << true << "B2";
+        << QByteArray("HDR:   -1\r\nA1\r\nB2\r\n") << asWritten << asWritten << true << "B2"
+        << false;
     QTest::newRow("line without CR stops the reading")
-        << QByteArray("HDR:    2\r\nA1\r\nB2") << asWritten << asWritten << true << "A1";
-    QTest::newRow("header not a number")
-        << QByteArray("HDR: xy  \r\nA1\r\n") << asWritten << asWritten << false << "earlier";
+        << QByteArray("HDR:    2\r\nA1\r\nB2") << asWritten << asWritten << true << "A1" << false;
+    QTest::newRow("header counts a contact the text lacks")
+        << QByteArray("HDR:    1\r\n") << asWritten << asWritten << false << "earlier" << true;
+    QTest::newRow("header not a number") << QByteArray("HDR: xy  \r\nA1\r\n") << asWritten
+                                         << asWritten << false << "earlier" << true;
     QTest::newRow("text too short for a header")
-        << QByteArray("HDR") << asWritten << asWritten << false << "earlier";
+        << QByteArray("HDR") << asWritten << asWritten << false << "earlier" << true;
     QTest::newRow("sizing answer below -1")
-        << FakeGoldMineApi::fetchTextFor({"A1"}) << -5 << asWritten << false << "earlier";
+        << FakeGoldMineApi::fetchTextFor({"A1"}) << -5 << asWritten << false << "earlier" << true;
     QTest::newRow("sizing answer -1")
-        << FakeGoldMineApi::fetchTextFor({"A1"}) << -1 << asWritten << false << "earlier";
+        << FakeGoldMineApi::fetchTextFor({"A1"}) << -1 << asWritten << false << "earlier" << true;
     QTest::newRow("reading answer beyond the buffer")
-        << FakeGoldMineApi::fetchTextFor({"A1"}) << asWritten << 4000 << false << "earlier";
+        << FakeGoldMineApi::fetchTextFor({"A1"}) << asWritten << 4000 << false << "earlier" << true;
     QTest::newRow("reading answer negative")
-        << FakeGoldMineApi::fetchTextFor({"A1"}) << asWritten << -3 << false << "earlier";
+        << FakeGoldMineApi::fetchTextFor({"A1"}) << asWritten << -3 << false << "earlier" << true;
     QTest::newRow("only the reading answer's length counts")
-        << FakeGoldMineApi::fetchTextFor({"A1", "B2"}) << asWritten << 15 << true << "A1";
+        << FakeGoldMineApi::fetchTextFor({"A1", "B2"}) << asWritten << 15 << true << "A1" << false;
 }
 
 void TestLookups::emailExistsReadsFetchText()
@@ -85,6 +92,7 @@ void TestLookups::emailExistsReadsFetchText()
     QFETCH(int, readingAnswer);
     QFETCH(bool, found);
     QFETCH(QString, recid);
+    QFETCH(bool, uncertain);
 
     FakeGoldMineApi api;
     api.fetchText = fetchText;
@@ -98,7 +106,8 @@ void TestLookups::emailExistsReadsFetchText()
 
     QCOMPARE(lookups.EmailExists(), found);
     QCOMPARE(state.sRecid, recid);
-    QVERIFY(!lookups.lastQueryFailed());
+    // An answer cut short before naming a contact is no proof there is none.
+    QCOMPARE(lookups.lastQueryFailed(), uncertain);
     QVERIFY(prompts.shown().isEmpty());
     verifyFetchCalls(api, 2000);
     // No reading call after a sizing answer the buffer cannot be made from.

@@ -87,20 +87,23 @@ private slots:
 
         // The store holds known@x.com at "Old Co"; the row carries "New Co".
         QTest::newRow("no match: new even when known")
-            << false << "known@x.com" << false << "known@x.com Imported.\r\n" << 2 << "";
-        QTest::newRow("match, empty e-mail: new") << true << "" << false << " Imported.\r\n" << 2
-                                                  << "";
+            << false << "known@x.com" << false << "known@x.com Imported.\r\n"
+            << 2 << "";
+        QTest::newRow("match, empty e-mail: new") << true << "" << false << " Imported.\r\n"
+                                                  << 2 << "";
         QTest::newRow("match, unknown: new")
-            << true << "fresh@x.com" << true << "fresh@x.com Imported.\r\n" << 2 << "New Co";
+            << true << "fresh@x.com" << true << "fresh@x.com Imported.\r\n"
+            << 2 << "New Co";
         QTest::newRow("match, known, update")
             << true << "known@x.com" << true
-            << "known@x.com already in database.known@x.com Updated.\r\n" << 1 << "New Co";
+            << "known@x.com already in database.known@x.com Updated.\r\n"
+            << 1 << "New Co";
         QTest::newRow("match, known, no update")
-            << true << "known@x.com" << false << "known@x.com already in database.\r\n" << 1
-            << "Old Co";
+            << true << "known@x.com" << false << "known@x.com already in database.\r\n"
+            << 1 << "Old Co";
         QTest::newRow("match, known in other case")
-            << true << "KNOWN@X.COM" << false << "KNOWN@X.COM already in database.\r\n" << 1
-            << "Old Co";
+            << true << "KNOWN@X.COM" << false << "KNOWN@X.COM already in database.\r\n"
+            << 1 << "Old Co";
     }
     void outcomeTable()
     {
@@ -200,7 +203,8 @@ private slots:
         h.options.group = true;
         h.options.groupName = "G";
         h.run();
-        QCOMPARE(h.sink.log, QStringLiteral("a@x.com already in database....and added to group.\r\n"));
+        QCOMPARE(h.sink.log,
+                 QStringLiteral("a@x.com already in database....and added to group.\r\n"));
         QCOMPARE(h.store.api().executeCount("WriteContact"), 1); // the seeded contact only
         QCOMPARE(h.field("COMPANY", "a@x.com"), QStringLiteral("Keep"));
         QVERIFY(h.sink.progress.isEmpty());
@@ -338,12 +342,33 @@ private slots:
         QCOMPARE(summary.rows, 2);
         h.store.api().failQueriesFrom(0, 0); // GoldMine answers again, for the checks
         QCOMPARE(h.contacts(), 1);
-        QVERIFY(h.sink.log.endsWith(
-            "b@x.com NOT imported (the e-mail lookup failed, so the import stopped at row 2).\r\n"));
+        QVERIFY(h.sink.log.endsWith("b@x.com NOT imported (the e-mail lookup failed, so the import "
+                                    "stopped at row 2).\r\n"));
         const auto boxes = h.prompts.messages();
         QCOMPARE(boxes.size(), 2); // the lookup's own message, then the closing message
         QCOMPARE(boxes.first().title, QStringLiteral("GoldMine Email Record Seek -- Error"));
-        QCOMPARE(h.closing(), QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
+        QCOMPARE(h.closing(),
+                 QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
+    }
+
+    void cutAnswerStopsTheRun()
+    {
+        // An e-mail answer that breaks off tells nothing: the row is not
+        // written as new, and the run stops there as for a failed query.
+        Harness h;
+        h.workbook({{"Email"}, {"a@x.com"}, {"b@x.com"}, {"c@x.com"}});
+        h.options.emailColumn = "Email";
+        h.store.api().cutAnswersFrom(3);
+        const ImportSummary summary = h.run();
+        QVERIFY(summary.stopped);
+        QCOMPARE(summary.rows, 2);
+        h.store.api().cutAnswersFrom(0);
+        QCOMPARE(h.contacts(), 1);
+        QVERIFY(h.sink.log.endsWith("b@x.com NOT imported (the e-mail lookup failed, so the import "
+                                    "stopped at row 2).\r\n"));
+        QCOMPARE(h.prompts.messages().size(), 1); // only the closing message
+        QCOMPARE(h.closing(),
+                 QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
     }
 
     void missingColumnsStopBeforeAnything()
@@ -388,7 +413,8 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().title, QStringLiteral("Data Error"));
         QVERIFY(boxes.first().text.startsWith("Can't find the specified file!"));
-        QVERIFY(boxes.first().text.size() > QStringLiteral("Can't find the specified file!").size());
+        QVERIFY(boxes.first().text.size() >
+                QStringLiteral("Can't find the specified file!").size());
         QCOMPARE(h.store.api().executeCount("CreateContactGroup"), 0);
         QCOMPARE(h.sink.busyChanges, QList<bool>({true, false}));
     }

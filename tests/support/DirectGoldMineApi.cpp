@@ -22,6 +22,8 @@ int32_t DirectGoldMineApi::GMW_DS_Query(const QString &sql)
 
 int32_t DirectGoldMineApi::GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count)
 {
+    if (count == 0 && m_cutAnswersFrom > 0 && m_queries >= m_cutAnswersFrom)
+        return 0;
     return ::GMW_DS_Fetch(handle, buffer, size, count);
 }
 

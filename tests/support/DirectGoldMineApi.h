@@ -32,6 +32,9 @@ public:
         m_executeFaults.insert(callName, {fromCall, result});
     }
     void failQueriesFrom(int fromQuery, int32_t result) { m_queryFault = {fromQuery, result}; }
+    // From the given query on, the reading fetch hands back no text at all, as
+    // a connection that breaks between the query and its answer would.
+    void cutAnswersFrom(int fromQuery) { m_cutAnswersFrom = fromQuery; }
 
     int executeCount(const QString &callName) const { return m_executeCalls.value(callName); }
     int queryCount() const { return m_queries; }
@@ -46,6 +49,7 @@ private:
     QHash<QString, Fault> m_executeFaults;
     QHash<QString, int> m_executeCalls;
     Fault m_queryFault;
+    int m_cutAnswersFrom = 0;
     int m_queries = 0;
     int m_liveContainers = 0;
 };
