@@ -63,11 +63,20 @@ QString escapeCell(const QString &text)
     escaped.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\t': escaped += QLatin1String("\\t"); break;
-        case '\r': escaped += QLatin1String("\\r"); break;
-        case '\n': escaped += QLatin1String("\\n"); break;
-        case '\\': escaped += QLatin1String("\\\\"); break;
-        default: escaped += c;
+        case '\t':
+            escaped += QLatin1String("\\t");
+            break;
+        case '\r':
+            escaped += QLatin1String("\\r");
+            break;
+        case '\n':
+            escaped += QLatin1String("\\n");
+            break;
+        case '\\':
+            escaped += QLatin1String("\\\\");
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -180,20 +189,45 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(HelpText));
     parser.addHelpOption();
-    const QCommandLineOption workbook(QStringLiteral("workbook"), QStringLiteral("The workbook (.xls or .xlsx)."), QStringLiteral("FILE"));
-    const QCommandLineOption emailColumn(QStringLiteral("email-column"), QStringLiteral("The column that holds e-mail addresses."), QStringLiteral("NAME"));
-    const QCommandLineOption map(QStringLiteral("map"), QStringLiteral("Map a column to a GoldMine field."), QStringLiteral("COLUMN=FIELD"));
-    const QCommandLineOption fixed(QStringLiteral("fixed"), QStringLiteral("Put a fixed text into a GoldMine field."), QStringLiteral("TEXT=FIELD"));
-    const QCommandLineOption noMatch(QStringLiteral("no-match"), QStringLiteral("Import every row as a new contact."));
-    const QCommandLineOption update(QStringLiteral("update"), QStringLiteral("Update the mapped fields of matched contacts."));
-    const QCommandLineOption group(QStringLiteral("group"), QStringLiteral("Put every contact the run touches into a new group."), QStringLiteral("NAME"));
-    const QCommandLineOption sysDir(QStringLiteral("sysdir"), QStringLiteral("GoldMine's system directory."), QStringLiteral("DIR"));
-    const QCommandLineOption goldDir(QStringLiteral("golddir"), QStringLiteral("GoldMine's database alias."), QStringLiteral("ALIAS"));
-    const QCommandLineOption commonDir(QStringLiteral("commondir"), QStringLiteral("GoldMine's common database alias."), QStringLiteral("ALIAS"));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The GoldMine user."), QStringLiteral("NAME"));
-    const QCommandLineOption passwordFile(QStringLiteral("password-file"), QStringLiteral("Read the password from the first line of FILE."), QStringLiteral("FILE"));
-    const QCommandLineOption columns(QStringLiteral("columns"), QStringLiteral("Print the first table's column names and exit."));
-    const QCommandLineOption dump(QStringLiteral("dump"), QStringLiteral("Print the first table's rows and exit."));
+    const QCommandLineOption workbook(QStringLiteral("workbook"),
+                                      QStringLiteral("The workbook (.xls or .xlsx)."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption emailColumn(QStringLiteral("email-column"),
+                                         QStringLiteral("The column that holds e-mail addresses."),
+                                         QStringLiteral("NAME"));
+    const QCommandLineOption map(QStringLiteral("map"),
+                                 QStringLiteral("Map a column to a GoldMine field."),
+                                 QStringLiteral("COLUMN=FIELD"));
+    const QCommandLineOption fixed(QStringLiteral("fixed"),
+                                   QStringLiteral("Put a fixed text into a GoldMine field."),
+                                   QStringLiteral("TEXT=FIELD"));
+    const QCommandLineOption noMatch(QStringLiteral("no-match"),
+                                     QStringLiteral("Import every row as a new contact."));
+    const QCommandLineOption update(
+        QStringLiteral("update"), QStringLiteral("Update the mapped fields of matched contacts."));
+    const QCommandLineOption group(
+        QStringLiteral("group"),
+        QStringLiteral("Put every contact the run touches into a new group."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption sysDir(QStringLiteral("sysdir"),
+                                    QStringLiteral("GoldMine's system directory."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption goldDir(QStringLiteral("golddir"),
+                                     QStringLiteral("GoldMine's database alias."),
+                                     QStringLiteral("ALIAS"));
+    const QCommandLineOption commonDir(QStringLiteral("commondir"),
+                                       QStringLiteral("GoldMine's common database alias."),
+                                       QStringLiteral("ALIAS"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The GoldMine user."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption passwordFile(
+        QStringLiteral("password-file"),
+        QStringLiteral("Read the password from the first line of FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption columns(
+        QStringLiteral("columns"),
+        QStringLiteral("Print the first table's column names and exit."));
+    const QCommandLineOption dump(QStringLiteral("dump"),
+                                  QStringLiteral("Print the first table's rows and exit."));
     parser.addOptions({workbook, emailColumn, map, fixed, noMatch, update, group, sysDir, goldDir,
                        commonDir, user, passwordFile, columns, dump});
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -218,24 +252,33 @@ int main(int argc, char *argv[])
     if (parser.isSet(dump))
         return dumpRows(path);
 
+    // The entries keep the order they were given in across --map and --fixed:
+    // when two feed one field, the later one wins, as in the mapping window.
     EntryList entries;
-    for (const QString &mapping : parser.values(map)) {
-        const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
-        if (split <= 0 || split == mapping.size() - 1) {
-            printError(QStringLiteral("--map wants COLUMN=FIELD, not: ") + mapping);
-            return CouldNotStart;
+    const QStringList mapValues = parser.values(map);
+    const QStringList fixedValues = parser.values(fixed);
+    qsizetype nextMap = 0;
+    qsizetype nextFixed = 0;
+    for (const QString &name : parser.optionNames()) {
+        if (name == QLatin1String("map") && nextMap < mapValues.size()) {
+            const QString &mapping = mapValues.at(nextMap++);
+            const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
+            if (split <= 0 || split == mapping.size() - 1) {
+                printError(QStringLiteral("--map wants COLUMN=FIELD, not: ") + mapping);
+                return CouldNotStart;
+            }
+            entries.addColumnEntry(mapping.left(split), mapping.mid(split + 1));
+        } else if (name == QLatin1String("fixed") && nextFixed < fixedValues.size()) {
+            const QString &mapping = fixedValues.at(nextFixed++);
+            const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
+            if (split < 0 || split == mapping.size() - 1) {
+                printError(QStringLiteral("--fixed wants TEXT=FIELD, not: ") + mapping);
+                return CouldNotStart;
+            }
+            // A custom entry is a column entry made custom with the typed text.
+            entries.addColumnEntry(QString(), mapping.mid(split + 1));
+            entries.makeCustom(entries.count() - 1, mapping.left(split));
         }
-        entries.addColumnEntry(mapping.left(split), mapping.mid(split + 1));
-    }
-    for (const QString &mapping : parser.values(fixed)) {
-        const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
-        if (split < 0 || split == mapping.size() - 1) {
-            printError(QStringLiteral("--fixed wants TEXT=FIELD, not: ") + mapping);
-            return CouldNotStart;
-        }
-        // A custom entry is a column entry made custom with the typed text.
-        entries.addColumnEntry(QString(), mapping.mid(split + 1));
-        entries.makeCustom(entries.count() - 1, mapping.left(split));
     }
 
     ImportOptions options;

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 // ruvelo-import as a user runs it: a real process on a real store.
 class TestCli : public QObject
 {
@@ -28,7 +30,8 @@ class TestCli : public QObject
         if (!password.isNull())
             environment.insert(QStringLiteral("RUVELO_PASSWORD"), password);
         // No GoldMine client runs here: the DDE link must find nobody.
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                           m_dir.filePath(QStringLiteral("run")));
         process.setProcessEnvironment(environment);
         process.setStandardInputFile(QProcess::nullDevice());
         process.start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"), arguments);
@@ -43,8 +46,10 @@ class TestCli : public QObject
 
     QStringList connection() const
     {
-        return {"--sysdir",    m_store, "--golddir", QString::fromStdString(gm7s32::goldMineAlias()),
-                "--commondir", QString::fromStdString(gm7s32::commonAlias()), "--user", "MASTER"};
+        return {"--sysdir",    m_store,
+                "--golddir",   QString::fromStdString(gm7s32::goldMineAlias()),
+                "--commondir", QString::fromStdString(gm7s32::commonAlias()),
+                "--user",      "MASTER"};
     }
 
     QString book(const QString &name, const QList<QVariantList> &rows)
@@ -58,9 +63,9 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QDir().mkpath(m_dir.filePath(QStringLiteral("run")));
-        QFile::setPermissions(m_dir.filePath(QStringLiteral("run")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
+        QFile::setPermissions(m_dir.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
+                                                                         QFileDevice::WriteOwner |
+                                                                         QFileDevice::ExeOwner);
         m_store = m_dir.filePath(QStringLiteral("store"));
         std::string error;
         QVERIFY2(gm7s32::createStore(m_store.toStdString(), "MASTER", "secret", &error),
@@ -73,7 +78,8 @@ private slots:
         QTest::newRow("no workbook") << QStringList{"--email-column", "Email"};
         QTest::newRow("unknown option") << QStringList{"--workbook", "x.xlsx", "--frobnicate"};
         QTest::newRow("map without field") << QStringList{"--workbook", "x.xlsx", "--map", "Name="};
-        QTest::newRow("half a connection") << QStringList{"--workbook", "x.xlsx", "--sysdir", "/tmp"};
+        QTest::newRow("half a connection")
+            << QStringList{"--workbook", "x.xlsx", "--sysdir", "/tmp"};
     }
     void usageErrors()
     {
@@ -88,9 +94,9 @@ private slots:
     {
         const Outcome outcome = run({"--help"});
         QCOMPARE(outcome.exitCode, 0);
-        for (const char *option : {"--workbook", "--email-column", "--map", "--fixed", "--no-match",
-                                   "--update", "--group", "--password-file", "--columns", "--dump",
-                                   "RUVELO_PASSWORD"})
+        for (const char *option :
+             {"--workbook", "--email-column", "--map", "--fixed", "--no-match", "--update",
+              "--group", "--password-file", "--columns", "--dump", "RUVELO_PASSWORD"})
             QVERIFY2(outcome.out.contains(QLatin1String(option)), option);
     }
 
@@ -168,6 +174,35 @@ private slots:
                                                 "Updated....and added to group."));
         QCOMPARE(lines.value(3), QStringLiteral(" 3 records processed!"));
         QCOMPARE(lines.value(4), QStringLiteral(" 1 of them failed; see the log."));
+    }
+
+    void laterEntryWinsAcrossMapAndFixed()
+    {
+        const QString path = book("order.xlsx", {{"Email", "Town"}, {"o1@x.com", "Oslo"}});
+        const Outcome outcome =
+            run(QStringList{"--workbook", path, "--email-column", "Email", "--fixed",
+                            "Nowhere=CITY", "--map", "Town=CITY", "--map", "Town=STATE",
+                            "--fixed=Fixed=STATE", "--no-match"} +
+                connection());
+        QCOMPARE(outcome.exitCode, 0);
+        sqlite3 *db = nullptr;
+        const QByteArray file = (m_store + QStringLiteral("/common.db")).toUtf8();
+        QCOMPARE(sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt *statement = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db,
+                                    "SELECT c.CITY, c.STATE FROM CONTACT1 c JOIN CONTSUPP s ON "
+                                    "s.ACCOUNTNO = c.ACCOUNTNO WHERE s.CONTSUPREF = 'o1@x.com'",
+                                    -1, &statement, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+        const QString city =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
+        const QString state =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 1)));
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        QCOMPARE(city, QStringLiteral("Oslo"));
+        QCOMPARE(state, QStringLiteral("Fixed"));
     }
 };
 
