@@ -51,8 +51,7 @@ private:
         : m_api(api)
         , m_step(std::move(step))
         , m_after(after)
-    {
-    }
+    {}
     void completed(const QString &step);
 
     GoldMineApi &m_api;

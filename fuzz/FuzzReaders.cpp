@@ -9,12 +9,13 @@
 
 namespace {
 
-using Opener = Result<std::unique_ptr<excel::WorkbookFile>> (*)(const QByteArray &, const QString &);
+using Opener = Result<std::unique_ptr<excel::WorkbookFile>> (*)(const QByteArray &,
+                                                                const QString &);
 
 int readAll(Opener open, const uint8_t *data, size_t size)
 {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
-                                                     static_cast<qsizetype>(size));
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     auto workbook = open(bytes, QStringLiteral("fuzz"));
     if (!workbook)
         return 0;

@@ -34,20 +34,18 @@ GMW_EXPORT int32_t GMW_CALL GMW_LoadBDE(const char *sysDir, const char *goldDir,
 
 /* Runs one read-only SQL statement; the three further texts are passed as null.
  * Positive: a query handle; zero or negative: failure. */
-GMW_EXPORT int32_t GMW_CALL GMW_DS_Query(const char *sql, const char *filter,
-                                         const char *fields, const char *order);
+GMW_EXPORT int32_t GMW_CALL GMW_DS_Query(const char *sql, const char *filter, const char *fields,
+                                         const char *order);
 
 /* Sizing call (size 0, count > 0): prepares up to count records and answers the
  * size of their text. Reading call (size as answered, count 0): fills buffer,
  * which holds size + 1 bytes, and answers the text's length. */
-GMW_EXPORT int32_t GMW_CALL GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size,
-                                         int32_t count);
+GMW_EXPORT int32_t GMW_CALL GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count);
 
 GMW_EXPORT int32_t GMW_CALL GMW_DS_Close(int32_t handle);
 
 GMW_EXPORT int32_t GMW_CALL GMW_NV_Create(void);
-GMW_EXPORT int32_t GMW_CALL GMW_NV_SetValue(int32_t container, const char *name,
-                                            const char *value);
+GMW_EXPORT int32_t GMW_CALL GMW_NV_SetValue(int32_t container, const char *name, const char *value);
 GMW_EXPORT int32_t GMW_CALL GMW_NV_AppendNvValue(int32_t container, const char *name,
                                                  int32_t nested);
 /* The returned text stays valid until the container is next changed, emptied
@@ -62,10 +60,9 @@ GMW_EXPORT int32_t GMW_CALL GMW_NV_Delete(int32_t container);
 GMW_EXPORT int32_t GMW_CALL GMW_Execute(const char *callName, int32_t container);
 
 /* Pointer types for binding the functions by name. */
-typedef int32_t(GMW_CALL *GMW_LoadBDE_Fn)(const char *, const char *, const char *,
-                                          const char *, const char *);
-typedef int32_t(GMW_CALL *GMW_DS_Query_Fn)(const char *, const char *, const char *,
-                                           const char *);
+typedef int32_t(GMW_CALL *GMW_LoadBDE_Fn)(const char *, const char *, const char *, const char *,
+                                          const char *);
+typedef int32_t(GMW_CALL *GMW_DS_Query_Fn)(const char *, const char *, const char *, const char *);
 typedef int32_t(GMW_CALL *GMW_DS_Fetch_Fn)(int32_t, char *, int32_t, int32_t);
 typedef int32_t(GMW_CALL *GMW_DS_Close_Fn)(int32_t);
 typedef int32_t(GMW_CALL *GMW_NV_Create_Fn)(void);

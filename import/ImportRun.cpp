@@ -35,8 +35,7 @@ ImportRun::ImportRun(GoldMineApi &api, Prompts &prompts, ImportState &state, Imp
     , m_prompts(prompts)
     , m_state(state)
     , m_sink(sink)
-{
-}
+{}
 
 namespace {
 
@@ -53,8 +52,7 @@ public:
         , m_options(options)
         , m_lookups(api, prompts, state)
         , m_writer(api, state)
-    {
-    }
+    {}
 
     ImportSummary run(const EntryListSource &entries);
 
@@ -244,7 +242,8 @@ void Run::matchedSteps()
         }
     }
     if (m_options.group)
-        addToGroup(QStringLiteral("...and added to group."), QStringLiteral("...but NOT added to group"));
+        addToGroup(QStringLiteral("...and added to group."),
+                   QStringLiteral("...but NOT added to group"));
     log(CrLf);
 }
 
@@ -310,7 +309,8 @@ void Run::replaceContainer(int32_t &handle)
 
 void Run::releaseContainers()
 {
-    for (int32_t *handle : {&m_state.lGMPtr, &m_state.lGMPtr2, &m_state.lGMPtr3, &m_state.lGMPtr4}) {
+    for (int32_t *handle :
+         {&m_state.lGMPtr, &m_state.lGMPtr2, &m_state.lGMPtr3, &m_state.lGMPtr4}) {
         if (*handle > 0)
             m_api.GMW_NV_Delete(*handle);
         *handle = 0;

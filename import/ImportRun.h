@@ -14,12 +14,12 @@ class Prompts;
 // What the main window's controls hold when an import starts.
 struct ImportOptions
 {
-    QString workbookPath;   // txtFilename
-    QString emailColumn;    // cmbEmailCol; empty when no column was chosen
-    bool match = true;      // chkMatch
+    QString workbookPath;       // txtFilename
+    QString emailColumn;        // cmbEmailCol; empty when no column was chosen
+    bool match = true;          // chkMatch
     bool updateMatches = false; // chkUpdateMatches
-    bool group = false;     // chkGroup
-    QString groupName;      // txtGroupName
+    bool group = false;         // chkGroup
+    QString groupName;          // txtGroupName
 };
 
 // Where a run reports as it goes: the window, the command line or a test.

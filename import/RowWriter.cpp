@@ -8,8 +8,7 @@
 RowWriter::RowWriter(GoldMineApi &api, ImportState &state)
     : m_api(api)
     , m_state(state)
-{
-}
+{}
 
 QStringList RowWriter::prepare(const EntryList &entries, const ado::Recordset &rows)
 {
@@ -90,9 +89,9 @@ int32_t RowWriter::CreateImportGroup(const QString &groupName)
     keep(m_api.GMW_NV_SetValue(m_state.lGMPtr, QStringLiteral("SyncGroup"), QStringLiteral("1")));
     const int32_t result =
         keep(m_api.GMW_Execute(QStringLiteral("CreateContactGroup"), m_state.lGMPtr));
-    m_groupNo = result < 0 ? QString()
-                           : m_api.GMW_NV_GetValue(m_state.lGMPtr, QStringLiteral("GroupNo"),
-                                                   QString());
+    m_groupNo = result < 0
+                    ? QString()
+                    : m_api.GMW_NV_GetValue(m_state.lGMPtr, QStringLiteral("GroupNo"), QString());
     return result;
 }
 

@@ -15,12 +15,15 @@ struct Error
 };
 
 // A value or an error, used where I/O can fail.
-template <typename T>
-class [[nodiscard]] Result
+template <typename T> class [[nodiscard]] Result
 {
 public:
-    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : m_state(std::in_place_index<1>, std::move(error)) {}
+    Result(T value)
+        : m_state(std::in_place_index<0>, std::move(value))
+    {}
+    Result(Error error)
+        : m_state(std::in_place_index<1>, std::move(error))
+    {}
 
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -39,12 +42,13 @@ private:
 };
 
 // A result that carries no value on success.
-template <>
-class [[nodiscard]] Result<void>
+template <> class [[nodiscard]] Result<void>
 {
 public:
     Result() = default;
-    Result(Error error) : m_error(std::move(error)) {}
+    Result(Error error)
+        : m_error(std::move(error))
+    {}
 
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }

@@ -36,8 +36,8 @@ int main(int argc, char **argv)
     std::string error;
     if (!gm7s32::createStore(store, "MASTER", "bench", &error))
         die(error);
-    if (GMW_LoadBDE(store.c_str(), gm7s32::goldMineAlias().c_str(),
-                    gm7s32::commonAlias().c_str(), "MASTER", "bench") < 0)
+    if (GMW_LoadBDE(store.c_str(), gm7s32::goldMineAlias().c_str(), gm7s32::commonAlias().c_str(),
+                    "MASTER", "bench") < 0)
         die("cannot load the store");
     const int32_t container = GMW_NV_Create();
     for (long row = 2; row <= rows; row += 2) {
@@ -57,8 +57,8 @@ int main(int argc, char **argv)
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Contacts");
     lxw_format *date = workbook_add_format(workbook);
     format_set_num_format(date, "yyyy-mm-dd");
-    const char *header[] = {"Email",   "Company", "Contact", "Phone", "City",  "State",
-                            "Zip",     "Country", "Title",   "Since", "Score", "Remark"};
+    const char *header[] = {"Email", "Company", "Contact", "Phone", "City",  "State",
+                            "Zip",   "Country", "Title",   "Since", "Score", "Remark"};
     for (lxw_col_t column = 0; column < 12; ++column)
         worksheet_write_string(sheet, 0, column, header[column], nullptr);
     const char *cities[] = {"Oslo", "Rome", "Lyon", "Porto", "Graz", "Turku"};
@@ -76,8 +76,12 @@ int main(int argc, char **argv)
         worksheet_write_string(sheet, r, 7, "Norway", nullptr);
         if (row % 4 == 0)
             worksheet_write_string(sheet, r, 8, "Buyer", nullptr);
-        lxw_datetime since{2000 + static_cast<int>(row % 25), 1 + static_cast<int>(row % 12),
-                           1 + static_cast<int>(row % 28), 0, 0, 0};
+        lxw_datetime since{2000 + static_cast<int>(row % 25),
+                           1 + static_cast<int>(row % 12),
+                           1 + static_cast<int>(row % 28),
+                           0,
+                           0,
+                           0};
         worksheet_write_datetime(sheet, r, 9, &since, date);
         worksheet_write_number(sheet, r, 10, static_cast<double>(row % 100) / 4, nullptr);
         if (row % 5 == 0)

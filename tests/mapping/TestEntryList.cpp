@@ -15,7 +15,8 @@ private slots:
         list.addColumnEntry("Company", "COMPANY");
         list.addColumnEntry("Name", "CONTACT");
         QCOMPARE(list.count(), 3);
-        QCOMPARE(list.entries(), QStringList({"Company\tCOMPANY", "Company\tCOMPANY", "Name\tCONTACT"}));
+        QCOMPARE(list.entries(),
+                 QStringList({"Company\tCOMPANY", "Company\tCOMPANY", "Name\tCONTACT"}));
         QCOMPARE(list.rowCount(), 3);
         QCOMPARE(list.data(list.index(2)).toString(), QStringLiteral("Name\tCONTACT"));
     }
@@ -25,9 +26,15 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expectedEntry");
         QTest::addColumn<QString>("expectedValue");
-        QTest::newRow("slash inside") << "A/B" << "/A/B/\tCITY" << "AB";
-        QTest::newRow("empty answer") << "" << "//\tCITY" << "";
-        QTest::newRow("spaces kept") << " x " << "/ x /\tCITY" << " x ";
+        QTest::newRow("slash inside") << "A/B"
+                                      << "/A/B/\tCITY"
+                                      << "AB";
+        QTest::newRow("empty answer") << ""
+                                      << "//\tCITY"
+                                      << "";
+        QTest::newRow("spaces kept") << " x "
+                                     << "/ x /\tCITY"
+                                     << " x ";
     }
     void makeCustom()
     {
@@ -79,12 +86,22 @@ private slots:
         QTest::addColumn<QString>("goldMine");
         QTest::addColumn<bool>("custom");
         QTest::addColumn<QString>("value");
-        QTest::newRow("column") << "Company\tCOMPANY" << "Company" << "COMPANY" << false << "Company";
-        QTest::newRow("no tab") << "Company" << "Company" << "Company" << false << "Company";
-        QTest::newRow("column named /x") << "/x\tKEY1" << "/x" << "KEY1" << true << "x";
-        QTest::newRow("leading space is a column") << " /x\tKEY1" << " /x" << "KEY1" << false << " /x";
+        QTest::newRow("column") << "Company\tCOMPANY"
+                                << "Company"
+                                << "COMPANY" << false << "Company";
+        QTest::newRow("no tab") << "Company"
+                                << "Company"
+                                << "Company" << false << "Company";
+        QTest::newRow("column named /x") << "/x\tKEY1"
+                                         << "/x"
+                                         << "KEY1" << true << "x";
+        QTest::newRow("leading space is a column") << " /x\tKEY1"
+                                                   << " /x"
+                                                   << "KEY1" << false << " /x";
         // A fixed text holding a TAB splits there: the field named is not the one picked.
-        QTest::newRow("tab in fixed text") << "/a\tb/\tCITY" << "/a" << "b/\tCITY" << true << "a";
+        QTest::newRow("tab in fixed text") << "/a\tb/\tCITY"
+                                           << "/a"
+                                           << "b/\tCITY" << true << "a";
     }
     void halvesAndSources()
     {

@@ -41,9 +41,10 @@ bool writeXlsx(const QString &path, const QList<XlsxSheet> &sheets)
                 case QMetaType::QDate:
                 case QMetaType::QDateTime: {
                     const QDateTime when = cell.toDateTime();
-                    lxw_datetime value{when.date().year(),  when.date().month(),
-                                       when.date().day(),   when.time().hour(),
-                                       when.time().minute(), static_cast<double>(when.time().second())};
+                    lxw_datetime value{
+                        when.date().year(),   when.date().month(),
+                        when.date().day(),    when.time().hour(),
+                        when.time().minute(), static_cast<double>(when.time().second())};
                     worksheet_write_datetime(worksheet, r, c, &value,
                                              cell.typeId() == QMetaType::QDate ? dateFormat
                                                                                : dateTimeFormat);

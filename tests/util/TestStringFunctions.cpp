@@ -20,13 +20,27 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("needle");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("joined occurrence stays") << "aabb" << "ab" << "ab";
-        QTest::newRow("empty needle") << "a b" << "" << "a b";
-        QTest::newRow("empty text") << "" << "x" << "";
-        QTest::newRow("adjacent occurrences") << "xxx" << "x" << "";
-        QTest::newRow("case-sensitive") << "AbAB" << "ab" << "AbAB";
-        QTest::newRow("several units") << "a--b--c" << "--" << "abc";
-        QTest::newRow("overlapping pairs") << "aaa" << "aa" << "a";
+        QTest::newRow("joined occurrence stays") << "aabb"
+                                                 << "ab"
+                                                 << "ab";
+        QTest::newRow("empty needle") << "a b"
+                                      << ""
+                                      << "a b";
+        QTest::newRow("empty text") << ""
+                                    << "x"
+                                    << "";
+        QTest::newRow("adjacent occurrences") << "xxx"
+                                              << "x"
+                                              << "";
+        QTest::newRow("case-sensitive") << "AbAB"
+                                        << "ab"
+                                        << "AbAB";
+        QTest::newRow("several units") << "a--b--c"
+                                       << "--"
+                                       << "abc";
+        QTest::newRow("overlapping pairs") << "aaa"
+                                           << "aa"
+                                           << "a";
     }
     void removeAllOnce()
     {
@@ -41,17 +55,31 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("needle");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("repeats until none") << "aabb" << "ab" << "";
-        QTest::newRow("nested") << "aaabbb" << "ab" << "";
-        QTest::newRow("spaces everywhere") << " jo hn@x.com " << " " << "john@x.com";
-        QTest::newRow("tab and nbsp stay")
-            << QString(" a\tb") + QChar(0x00A0) + "c " << " " << QString("a\tb") + QChar(0x00A0) + "c";
-        QTest::newRow("slashes of custom entry") << "/A/B/" << "/" << "AB";
-        QTest::newRow("only slashes") << "//" << "/" << "";
-        QTest::newRow("empty needle") << "a b" << "" << "a b";
-        QTest::newRow("empty text") << "" << " " << "";
-        QTest::newRow("surrogate pair kept") << QString::fromUtf8("a \U0001F600 b") << " "
-                                             << QString::fromUtf8("a\U0001F600b");
+        QTest::newRow("repeats until none") << "aabb"
+                                            << "ab"
+                                            << "";
+        QTest::newRow("nested") << "aaabbb"
+                                << "ab"
+                                << "";
+        QTest::newRow("spaces everywhere") << " jo hn@x.com "
+                                           << " "
+                                           << "john@x.com";
+        QTest::newRow("tab and nbsp stay") << QString(" a\tb") + QChar(0x00A0) + "c "
+                                           << " " << QString("a\tb") + QChar(0x00A0) + "c";
+        QTest::newRow("slashes of custom entry") << "/A/B/"
+                                                 << "/"
+                                                 << "AB";
+        QTest::newRow("only slashes") << "//"
+                                      << "/"
+                                      << "";
+        QTest::newRow("empty needle") << "a b"
+                                      << ""
+                                      << "a b";
+        QTest::newRow("empty text") << ""
+                                    << " "
+                                    << "";
+        QTest::newRow("surrogate pair kept")
+            << QString::fromUtf8("a \U0001F600 b") << " " << QString::fromUtf8("a\U0001F600b");
     }
     void removeAll()
     {
@@ -67,15 +95,42 @@ private slots:
         QTest::addColumn<QString>("separator");
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("right");
-        QTest::newRow("entry") << "Company\tCOMPANY" << "\t" << "Company" << "COMPANY";
-        QTest::newRow("no separator") << "Company" << "\t" << "Company" << "Company";
-        QTest::newRow("empty separator") << "a\tb" << "" << "a\tb" << "a\tb";
-        QTest::newRow("begins with it") << "\tX" << "\t" << "" << "X";
-        QTest::newRow("ends with it") << "X\t" << "\t" << "X" << "";
-        QTest::newRow("first of two") << "a\tb\tc" << "\t" << "a" << "b\tc";
-        QTest::newRow("several units") << "left::right::x" << "::" << "left" << "right::x";
-        QTest::newRow("case-sensitive") << "aXbxc" << "x" << "aXb" << "c";
-        QTest::newRow("empty text") << "" << "\t" << "" << "";
+        QTest::newRow("entry") << "Company\tCOMPANY"
+                               << "\t"
+                               << "Company"
+                               << "COMPANY";
+        QTest::newRow("no separator") << "Company"
+                                      << "\t"
+                                      << "Company"
+                                      << "Company";
+        QTest::newRow("empty separator") << "a\tb"
+                                         << ""
+                                         << "a\tb"
+                                         << "a\tb";
+        QTest::newRow("begins with it") << "\tX"
+                                        << "\t"
+                                        << ""
+                                        << "X";
+        QTest::newRow("ends with it") << "X\t"
+                                      << "\t"
+                                      << "X"
+                                      << "";
+        QTest::newRow("first of two") << "a\tb\tc"
+                                      << "\t"
+                                      << "a"
+                                      << "b\tc";
+        QTest::newRow("several units") << "left::right::x"
+                                       << "::"
+                                       << "left"
+                                       << "right::x";
+        QTest::newRow("case-sensitive") << "aXbxc"
+                                        << "x"
+                                        << "aXb"
+                                        << "c";
+        QTest::newRow("empty text") << ""
+                                    << "\t"
+                                    << ""
+                                    << "";
     }
     void split()
     {
