@@ -260,21 +260,21 @@ int main(int argc, char *argv[])
     qsizetype nextMap = 0;
     qsizetype nextFixed = 0;
     for (const QString &name : parser.optionNames()) {
-        if (name == QLatin1String("map") && nextMap < mapValues.size()) {
-            const QString &mapping = mapValues.at(nextMap++);
-            const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
-            if (split <= 0 || split == mapping.size() - 1) {
-                printError(QStringLiteral("--map wants COLUMN=FIELD, not: ") + mapping);
-                return CouldNotStart;
-            }
+        const bool isMap = name == QLatin1String("map") && nextMap < mapValues.size();
+        const bool isFixed = name == QLatin1String("fixed") && nextFixed < fixedValues.size();
+        if (!isMap && !isFixed)
+            continue;
+        const QString &mapping = isMap ? mapValues.at(nextMap++) : fixedValues.at(nextFixed++);
+        // Split at the last "=": column names and fixed texts may hold one.
+        const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
+        if (split < (isMap ? 1 : 0) || split == mapping.size() - 1) {
+            printError(isMap ? QStringLiteral("--map wants COLUMN=FIELD, not: ") + mapping
+                             : QStringLiteral("--fixed wants TEXT=FIELD, not: ") + mapping);
+            return CouldNotStart;
+        }
+        if (isMap) {
             entries.addColumnEntry(mapping.left(split), mapping.mid(split + 1));
-        } else if (name == QLatin1String("fixed") && nextFixed < fixedValues.size()) {
-            const QString &mapping = fixedValues.at(nextFixed++);
-            const qsizetype split = mapping.lastIndexOf(QLatin1Char('='));
-            if (split < 0 || split == mapping.size() - 1) {
-                printError(QStringLiteral("--fixed wants TEXT=FIELD, not: ") + mapping);
-                return CouldNotStart;
-            }
+        } else {
             // A custom entry is a column entry made custom with the typed text.
             entries.addColumnEntry(QString(), mapping.mid(split + 1));
             entries.makeCustom(entries.count() - 1, mapping.left(split));

@@ -78,6 +78,10 @@ private slots:
         QTest::newRow("no workbook") << QStringList{"--email-column", "Email"};
         QTest::newRow("unknown option") << QStringList{"--workbook", "x.xlsx", "--frobnicate"};
         QTest::newRow("map without field") << QStringList{"--workbook", "x.xlsx", "--map", "Name="};
+        QTest::newRow("map without column")
+            << QStringList{"--workbook", "x.xlsx", "--map", "=CITY"};
+        QTest::newRow("fixed without field")
+            << QStringList{"--workbook", "x.xlsx", "--fixed", "Fair"};
         QTest::newRow("half a connection")
             << QStringList{"--workbook", "x.xlsx", "--sysdir", "/tmp"};
     }
