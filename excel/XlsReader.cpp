@@ -16,6 +16,7 @@
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-input.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -808,9 +809,56 @@ private:
     std::shared_ptr<Book> m_book;
 };
 
+// Reads a little-endian number of the given width from raw bytes.
+quint32 littleEndian(const guint8 *bytes, int width)
+{
+    quint32 value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// The root entry of a compound document has no siblings. libgsf reads any it
+// names anyway and loses them (a leak per open), so such a file is refused
+// before libgsf sees it. Files too broken to find the entry are left to libgsf.
+bool rootEntryHasSiblings(GsfInput *source)
+{
+    constexpr gsf_off_t kHeaderSize = 512;
+    constexpr int kEntrySize = 128;
+    const gsf_off_t size = gsf_input_size(source);
+    if (size < kHeaderSize || gsf_input_seek(source, 0, G_SEEK_SET))
+        return false;
+    const guint8 *header = gsf_input_read(source, kHeaderSize, nullptr);
+    if (!header)
+        return false;
+    const quint32 shift = littleEndian(header + 0x1e, 2);
+    const quint32 firstDirectorySector = littleEndian(header + 0x30, 4);
+    if (shift < 7 || shift > 16)
+        return false;
+    const gsf_off_t sector = gsf_off_t(1) << shift;
+    const gsf_off_t offset =
+        std::max(kHeaderSize, sector) + static_cast<gsf_off_t>(firstDirectorySector) * sector;
+    if (offset > size - kEntrySize || gsf_input_seek(source, offset, G_SEEK_SET))
+        return false;
+    const guint8 *entry = gsf_input_read(source, kEntrySize, nullptr);
+    if (!entry)
+        return false;
+    // 0 points back at the entry itself and the top values mean "none": libgsf
+    // follows neither.
+    const auto names = [](quint32 link) {
+        return link != 0 && link < 0xfffffffau;
+    };
+    return names(littleEndian(entry + 0x44, 4)) || names(littleEndian(entry + 0x48, 4));
+}
+
 Result<std::unique_ptr<WorkbookFile>> openBook(std::shared_ptr<Book> book)
 {
     const QuietGsf quiet;
+    if (rootEntryHasSiblings(book->source))
+        return Error{fault::damaged(
+            book->path, QStringLiteral("the compound document's root entry is damaged"))};
+    if (gsf_input_seek(book->source, 0, G_SEEK_SET))
+        return Error{fault::damaged(book->path, QStringLiteral("the file cannot be read"))};
     GError *error = nullptr;
     book->container = gsf_infile_msole_new(book->source, &error);
     if (!book->container) {

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QTest>
 #include <QTime>
+#include <QtEndian>
 
 using namespace builders;
 
@@ -332,6 +333,28 @@ private slots:
         auto rows = readFirstSheet(excel::openXlsBuffer(compoundDocument({{"WORKBOOK", stream}})));
         QVERIFY2(rows, qPrintable(rows ? QString() : rows.error().message));
         QCOMPARE(rows->columns, QStringList{"h"});
+    }
+
+    void rootEntryWithSiblingsRefused()
+    {
+        // libgsf loses any sibling a root entry names (found by fuzzing): such
+        // a file must be refused before libgsf reads its directory.
+        const QByteArray stream = biffWorkbook({}, {"S"}, {label(0, 0, "h")});
+        QByteArray file = compoundDocument({{"Workbook", stream}});
+        const auto at = [&file](qsizetype offset) {
+            return qFromLittleEndian<quint32>(file.constData() + offset);
+        };
+        const qsizetype sector = qsizetype(1)
+                                 << qFromLittleEndian<quint16>(file.constData() + 0x1e);
+        const qsizetype rootEntry = std::max<qsizetype>(512, sector) + at(0x30) * sector;
+        QCOMPARE(at(rootEntry + 0x44), 0xffffffffu);
+        QVERIFY(readFirstSheet(excel::openXlsBuffer(file)));
+
+        qToLittleEndian<quint32>(1, file.data() + rootEntry + 0x44); // the Workbook entry
+        auto rows = readFirstSheet(excel::openXlsBuffer(file));
+        QVERIFY(!rows);
+        QVERIFY2(rows.error().message.contains(QStringLiteral("root entry is damaged")),
+                 qPrintable(rows.error().message));
     }
 };
 
