@@ -96,7 +96,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Contacts");
-    const QStringList header{"Company", "Contact", "Email", "Phone", "City", "Source"};
+    const QStringList header{QStringLiteral("Company"), QStringLiteral("Contact"),
+                             QStringLiteral("Email"),   QStringLiteral("Phone"),
+                             QStringLiteral("City"),    QStringLiteral("Source")};
     for (int column = 0; column < header.size(); ++column)
         writeText(sheet, 0, column, header.at(column));
 

@@ -1,8 +1,9 @@
 #include "app/FrmMain.h"
 
+#include "excel/Workbook.h"
 #include "mapping/FrmMappings.h"
 #include "mapping/WindowFont.h"
-#include "mapping/WorkbookColumns.h"
+#include "mapping/WorkbookFailure.h"
 #include "ui_FrmMain.h"
 #include "util/Prompts.h"
 
@@ -10,6 +11,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QTextBlock>
+
+namespace app {
 
 namespace {
 
@@ -22,7 +25,7 @@ const QString FrmMain::UpdateWarningText = QStringLiteral(
     "Values (including blanks) from the incoming data will update mapped fields for e-mail "
     "matched records (including those matched on an additional contact's e-mail address!)");
 
-FrmMain::FrmMain(GoldMineApi &api, Prompts &prompts, QWidget *parent)
+FrmMain::FrmMain(goldmine::GoldMineApi &api, util::Prompts &prompts, QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::FrmMain>())
     , m_api(api)
@@ -30,7 +33,7 @@ FrmMain::FrmMain(GoldMineApi &api, Prompts &prompts, QWidget *parent)
     , m_chooseFile(&FrmMain::chooseWorkbookWithDialog)
     , m_endProgram([] { QCoreApplication::quit(); })
 {
-    InstallWindowFontSubstitutes();
+    mapping::InstallWindowFontSubstitutes();
     ui->setupUi(this);
 
     // Designer stores whole points only.
@@ -51,9 +54,10 @@ FrmMain::FrmMain(GoldMineApi &api, Prompts &prompts, QWidget *parent)
 
 FrmMain::~FrmMain() = default;
 
-StartupOutcome FrmMain::Form_Load(DdeLink &link, ConnectionSettings &settings)
+goldmine::StartupOutcome FrmMain::Form_Load(goldmine::DdeLink &link,
+                                            goldmine::ConnectionSettings &settings)
 {
-    return RunStartup(link, m_api, m_prompts, settings);
+    return goldmine::RunStartup(link, m_api, m_prompts, settings);
 }
 
 QString FrmMain::chooseWorkbookWithDialog(QWidget *parent)
@@ -82,7 +86,7 @@ void FrmMain::btnBrowse_Click()
     ui->cmbEmailCol->clear();
     ui->cmbEmailCol->clearEditText();
 
-    Result<QStringList> columns = ReadFirstTableColumns(ui->txtFilename->text());
+    excel::Result<QStringList> columns = excel::ReadFirstTableColumns(ui->txtFilename->text());
     if (columns) {
         ui->cmbEmailCol->addItems(*columns);
         // The operator picks or types the column; nothing is preselected.
@@ -93,7 +97,7 @@ void FrmMain::btnBrowse_Click()
     ui->Status->clearMessage();
     m_prompts.setWaitCursor(false);
     if (!columns)
-        ShowWorkbookFailure(m_prompts, ui->txtFilename->text(), columns.error());
+        mapping::ShowWorkbookFailure(m_prompts, ui->txtFilename->text(), columns.error());
 }
 
 void FrmMain::btnMap_Click()
@@ -101,10 +105,10 @@ void FrmMain::btnMap_Click()
     if (ui->cmbEmailCol->currentText().isEmpty() && ui->chkMatch->isChecked()) {
         m_prompts.messageBox(QStringLiteral("Please select an e-mail address field for matching "
                                             "purposes before setting up mappings!"),
-                             QStringLiteral("Opps!"), PromptIcon::Information);
+                             QStringLiteral("Opps!"), util::PromptIcon::Information);
         return;
     }
-    FrmMappings &window = ensureMappingWindow();
+    mapping::FrmMappings &window = ensureMappingWindow();
     // "&Ok" accepts and only hides; the window's own close command rejects and
     // takes the entries with it.
     if (window.exec() != QDialog::Accepted)
@@ -113,7 +117,7 @@ void FrmMain::btnMap_Click()
 
 void FrmMain::btnImport_Click()
 {
-    ImportOptions options;
+    import::ImportOptions options;
     options.workbookPath = ui->txtFilename->text();
     options.emailColumn = ui->cmbEmailCol->currentText();
     options.match = ui->chkMatch->isChecked();
@@ -121,9 +125,10 @@ void FrmMain::btnImport_Click()
     options.group = ui->chkGroup->isChecked();
     options.groupName = ui->txtGroupName->text();
 
-    ImportRun run(m_api, m_prompts, m_state, *this);
-    run.btnImport_Click(options,
-                        [this]() -> const EntryList & { return ensureMappingWindow().entries(); });
+    import::ImportRun run(m_api, m_prompts, m_state, *this);
+    run.btnImport_Click(options, [this]() -> const mapping::EntryList & {
+        return ensureMappingWindow().entries();
+    });
 }
 
 void FrmMain::chkMatch_Click()
@@ -136,7 +141,7 @@ void FrmMain::chkMatch_Click()
         QStringLiteral("If the Match on Email option is unchecked, all records in the incoming "
                        "excel file will be imported as new records. This may result in duplicate "
                        "records being added to your GoldMine database."),
-        QStringLiteral("Match Warning"), PromptIcon::None);
+        QStringLiteral("Match Warning"), util::PromptIcon::None);
     ui->chkUpdateMatches->setEnabled(false);
     ui->chkUpdateMatches->setChecked(false);
 }
@@ -145,7 +150,7 @@ void FrmMain::chkUpdateMatches_Click()
 {
     if (ui->chkUpdateMatches->isChecked())
         m_prompts.messageBox(UpdateWarningText, QStringLiteral("Match Update Warning"),
-                             PromptIcon::None);
+                             util::PromptIcon::None);
 }
 
 void FrmMain::chkGroup_Click()
@@ -245,12 +250,14 @@ void FrmMain::closeEvent(QCloseEvent *event)
     m_endProgram();
 }
 
-FrmMappings &FrmMain::ensureMappingWindow()
+mapping::FrmMappings &FrmMain::ensureMappingWindow()
 {
     if (!m_mappings) {
-        m_mappings = std::make_unique<FrmMappings>(m_api, m_prompts, this);
+        m_mappings = std::make_unique<mapping::FrmMappings>(m_api, m_prompts, this);
         m_mappings->Form_Load(
             {ui->txtFilename->text(), ui->cmbEmailCol->currentText(), ui->chkMatch->isChecked()});
     }
     return *m_mappings;
 }
+
+} // namespace app

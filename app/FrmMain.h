@@ -11,19 +11,27 @@
 #include <functional>
 #include <memory>
 
-class DdeLink;
-class FrmMappings;
-class GoldMineApi;
-class Prompts;
-
 namespace Ui {
 class FrmMain;
 }
 
+namespace goldmine {
+class DdeLink;
+class GoldMineApi;
+} // namespace goldmine
+namespace mapping {
+class FrmMappings;
+}
+namespace util {
+class Prompts;
+}
+
+namespace app {
+
 // The window the operator works in. It reads its controls into the import's
 // options, hands the work to the engines and shows what comes back; it is the
 // import's sink, so the log and progress caption grow as the run goes.
-class FrmMain : public QMainWindow, public ImportSink
+class FrmMain : public QMainWindow, public import::ImportSink
 {
     Q_OBJECT
 
@@ -35,20 +43,21 @@ public:
     static const QString NoFileChosen;
     static const QString UpdateWarningText;
 
-    FrmMain(GoldMineApi &api, Prompts &prompts, QWidget *parent = nullptr);
+    FrmMain(goldmine::GoldMineApi &api, util::Prompts &prompts, QWidget *parent = nullptr);
     ~FrmMain() override;
 
     // The start-up sequence; on EndProgram a message has been shown and the
     // window must not be shown.
-    StartupOutcome Form_Load(DdeLink &link, ConnectionSettings &settings);
+    goldmine::StartupOutcome Form_Load(goldmine::DdeLink &link,
+                                       goldmine::ConnectionSettings &settings);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     // What closing the window does; quitting the application by default.
     void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
 
     // The mapping window's state; null until first needed and after it was closed.
-    FrmMappings *mappingWindow() const { return m_mappings.get(); }
-    ImportState &importState() { return m_state; }
+    mapping::FrmMappings *mappingWindow() const { return m_mappings.get(); }
+    goldmine::ImportState &importState() { return m_state; }
     // The log with each line break as CR LF, as the import wrote it.
     QString logText() const;
 
@@ -75,15 +84,17 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    FrmMappings &ensureMappingWindow();
+    mapping::FrmMappings &ensureMappingWindow();
 
     std::unique_ptr<Ui::FrmMain> ui;
-    GoldMineApi &m_api;
-    Prompts &m_prompts;
-    ImportState m_state;
-    std::unique_ptr<FrmMappings> m_mappings;
+    goldmine::GoldMineApi &m_api;
+    util::Prompts &m_prompts;
+    goldmine::ImportState m_state;
+    std::unique_ptr<mapping::FrmMappings> m_mappings;
     FileChooser m_chooseFile;
     std::function<void()> m_endProgram;
     bool m_busy = false;
     QSize m_outerSize; // the outer size the log was last fitted to
 };
+
+} // namespace app

@@ -5,18 +5,20 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+namespace app {
+
 namespace {
 
-QMessageBox::Icon messageBoxIcon(PromptIcon icon)
+QMessageBox::Icon messageBoxIcon(util::PromptIcon icon)
 {
     switch (icon) {
-    case PromptIcon::Critical:
+    case util::PromptIcon::Critical:
         return QMessageBox::Critical;
-    case PromptIcon::Information:
+    case util::PromptIcon::Information:
         return QMessageBox::Information;
-    case PromptIcon::Warning:
+    case util::PromptIcon::Warning:
         return QMessageBox::Warning;
-    case PromptIcon::None:
+    case util::PromptIcon::None:
         break;
     }
     return QMessageBox::NoIcon;
@@ -30,7 +32,7 @@ QtPrompts::~QtPrompts()
     setWaitCursor(false);
 }
 
-void QtPrompts::messageBox(const QString &text, const QString &title, PromptIcon icon)
+void QtPrompts::messageBox(const QString &text, const QString &title, util::PromptIcon icon)
 {
     QMessageBox box(messageBoxIcon(icon), title, text, QMessageBox::Ok, m_parent);
     box.exec();
@@ -66,3 +68,5 @@ void QtPrompts::setWaitCursor(bool waiting)
         QApplication::restoreOverrideCursor();
     m_waiting = waiting;
 }
+
+} // namespace app

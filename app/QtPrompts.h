@@ -4,8 +4,10 @@
 
 class QWidget;
 
+namespace app {
+
 // Prompts answered with real dialogs, modal to the given parent window.
-class QtPrompts : public Prompts
+class QtPrompts : public util::Prompts
 {
 public:
     explicit QtPrompts(QWidget *parent = nullptr)
@@ -15,7 +17,7 @@ public:
 
     void setParent(QWidget *parent) { m_parent = parent; }
 
-    void messageBox(const QString &text, const QString &title, PromptIcon icon) override;
+    void messageBox(const QString &text, const QString &title, util::PromptIcon icon) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
                      bool masked) override;
     void setWaitCursor(bool waiting) override;
@@ -24,3 +26,5 @@ private:
     QWidget *m_parent = nullptr;
     bool m_waiting = false;
 };
+
+} // namespace app

@@ -11,15 +11,15 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ruvelo"));
 
-    QtPrompts prompts;
-    LibraryGoldMineApi api;
-    DdeLink link;
-    ConnectionSettings settings;
+    app::QtPrompts prompts;
+    goldmine::LibraryGoldMineApi api;
+    goldmine::DdeLink link;
+    goldmine::ConnectionSettings settings;
 
-    FrmMain window(api, prompts);
+    app::FrmMain window(api, prompts);
     // Start-up runs before the window is first shown; its failures have been
     // reported by then and end the program.
-    if (window.Form_Load(link, settings) == StartupOutcome::EndProgram)
+    if (window.Form_Load(link, settings) == goldmine::StartupOutcome::EndProgram)
         return 1;
     prompts.setParent(&window);
     window.show();

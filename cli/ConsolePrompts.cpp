@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace cli {
+
 namespace {
 
 void writeLine(FILE *stream, const QString &text)
@@ -49,13 +51,14 @@ QString readHiddenLine(const QString &prompt)
 
 } // namespace
 
-void ConsolePrompts::messageBox(const QString &text, const QString &title, PromptIcon icon)
+void ConsolePrompts::messageBox(const QString &text, const QString &title, util::PromptIcon icon)
 {
-    if (m_importing && icon == PromptIcon::None && title == applicationTitle()) {
+    if (m_importing && icon == util::PromptIcon::None && title == util::applicationTitle()) {
         writeLine(stdout, text);
         return;
     }
-    writeLine(stderr, title == applicationTitle() ? text : title + QStringLiteral(": ") + text);
+    writeLine(stderr,
+              title == util::applicationTitle() ? text : title + QStringLiteral(": ") + text);
 }
 
 QString ConsolePrompts::inputBox(const QString &prompt, const QString &title,
@@ -91,3 +94,5 @@ QString ConsolePrompts::inputBox(const QString &prompt, const QString &title,
     m_passwordFailed = true;
     return {};
 }
+
+} // namespace cli

@@ -4,13 +4,15 @@
 
 #include <QString>
 
+namespace cli {
+
 // Prompts for the command line: boxes become lines on standard error (the
 // closing count of an import goes to standard output), and the password comes
 // from the environment, a file, or the terminal without echo.
-class ConsolePrompts : public Prompts
+class ConsolePrompts : public util::Prompts
 {
 public:
-    void messageBox(const QString &text, const QString &title, PromptIcon icon) override;
+    void messageBox(const QString &text, const QString &title, util::PromptIcon icon) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
                      bool masked) override;
 
@@ -25,3 +27,5 @@ private:
     bool m_importing = false;
     bool m_passwordFailed = false;
 };
+
+} // namespace cli

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 
+namespace cli {
+
 namespace {
 
 const QHash<QString, QString> &callSteps()
@@ -19,7 +21,8 @@ const QHash<QString, QString> &callSteps()
 
 } // namespace
 
-std::unique_ptr<GoldMineApi> KillSwitchApi::wrapIfArmed(GoldMineApi &api, QString *error)
+std::unique_ptr<goldmine::GoldMineApi> KillSwitchApi::wrapIfArmed(goldmine::GoldMineApi &api,
+                                                                  QString *error)
 {
     const QString armed = qEnvironmentVariable("RUVELO_TEST_KILL_AFTER");
     if (armed.isEmpty())
@@ -32,7 +35,7 @@ std::unique_ptr<GoldMineApi> KillSwitchApi::wrapIfArmed(GoldMineApi &api, QStrin
         *error = QStringLiteral("RUVELO_TEST_KILL_AFTER wants lookup|contact|notes|group:N");
         return {};
     }
-    return std::unique_ptr<GoldMineApi>(new KillSwitchApi(api, step, after));
+    return std::unique_ptr<goldmine::GoldMineApi>(new KillSwitchApi(api, step, after));
 }
 
 int32_t KillSwitchApi::GMW_DS_Query(const QString &sql)
@@ -65,3 +68,5 @@ void KillSwitchApi::completed(const QString &step)
     if (step == m_step && ++m_seen == m_after)
         std::raise(SIGKILL);
 }
+
+} // namespace cli

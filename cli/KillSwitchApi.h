@@ -6,16 +6,19 @@
 
 #include <memory>
 
+namespace cli {
+
 // A test hook: passes every call through to the real API and kills the
 // process with SIGKILL right after the n-th completion of one write step, as
 // a power cut would. Armed only by RUVELO_TEST_KILL_AFTER="step:n", where step
 // is lookup (the e-mail lookup), contact ("WriteContact"), notes
 // ("WriteContactNotes") or group ("AddContactGrpMembers").
-class KillSwitchApi : public GoldMineApi
+class KillSwitchApi : public goldmine::GoldMineApi
 {
 public:
     // The wrapped API when the variable is not set; null when it is malformed.
-    static std::unique_ptr<GoldMineApi> wrapIfArmed(GoldMineApi &api, QString *error);
+    static std::unique_ptr<goldmine::GoldMineApi> wrapIfArmed(goldmine::GoldMineApi &api,
+                                                              QString *error);
 
     int32_t GMW_LoadBDE(const QString &sysDir, const QString &goldDir, const QString &commonDir,
                         const QString &userName, const QString &password) override
@@ -47,16 +50,18 @@ public:
     int32_t GMW_Execute(const QString &callName, int32_t container) override;
 
 private:
-    KillSwitchApi(GoldMineApi &api, QString step, int after)
+    KillSwitchApi(goldmine::GoldMineApi &api, QString step, int after)
         : m_api(api)
         , m_step(std::move(step))
         , m_after(after)
     {}
     void completed(const QString &step);
 
-    GoldMineApi &m_api;
+    goldmine::GoldMineApi &m_api;
     QString m_step;
     int m_after;
     int m_seen = 0;
     int32_t m_lookupHandle = 0;
 };
+
+} // namespace cli

@@ -83,7 +83,7 @@ QString escapeCell(const QString &text)
 }
 
 // Writes the log to standard output as the pieces arrive.
-class ConsoleSink : public ImportSink
+class ConsoleSink : public import::ImportSink
 {
 public:
     void appendLog(const QString &piece) override
@@ -107,19 +107,19 @@ public:
 // Opens the workbook and its first table, or says why not.
 struct OpenTable
 {
-    std::unique_ptr<ado::Connection> connection;
+    std::unique_ptr<excel::ado::Connection> connection;
     QString sheet;
 };
 
 bool openTable(const QString &path, OpenTable &table)
 {
-    auto connection = OpenWorkbook(path);
+    auto connection = excel::OpenWorkbook(path);
     if (!connection) {
         printError(QStringLiteral("Can't find the specified file!") + connection.error().message);
         return false;
     }
     table.connection = std::move(connection.value());
-    auto sheet = GetFirstTableName(*table.connection);
+    auto sheet = excel::GetFirstTableName(*table.connection);
     if (!sheet) {
         printError(sheet.error().message.trimmed());
         return false;
@@ -133,7 +133,7 @@ int printColumns(const QString &path)
     OpenTable table;
     if (!openTable(path, table))
         return CouldNotStart;
-    const auto columns = GetColumnNames(*table.connection, table.sheet);
+    const auto columns = excel::GetColumnNames(*table.connection, table.sheet);
     if (!columns) {
         printError(columns.error().message.trimmed());
         return CouldNotStart;
@@ -149,12 +149,12 @@ int dumpRows(const QString &path)
     OpenTable table;
     if (!openTable(path, table))
         return CouldNotStart;
-    auto rows = OpenSheetRows(*table.connection, table.sheet);
+    auto rows = excel::OpenSheetRows(*table.connection, table.sheet);
     if (!rows) {
         printError(rows.error().message.trimmed());
         return CouldNotStart;
     }
-    ado::Recordset &set = *rows.value();
+    excel::ado::Recordset &set = *rows.value();
     const QStringList names = set.fieldNames();
     QStringList escaped;
     for (const QString &name : names)
@@ -165,10 +165,10 @@ int dumpRows(const QString &path)
         for (int column = 0; column < names.size(); ++column) {
             if (column > 0)
                 line += QLatin1Char('\t');
-            line += escapeCell(VariantToText(set.value(column)));
+            line += escapeCell(excel::VariantToText(set.value(column)));
         }
         printOut(line + QLatin1Char('\n'));
-        const Result<void> moved = set.MoveNext();
+        const excel::Result<void> moved = set.MoveNext();
         if (!moved) {
             printError(moved.error().message.trimmed());
             return SomeRowsFailed;
@@ -254,7 +254,7 @@ int main(int argc, char *argv[])
 
     // The entries keep the order they were given in across --map and --fixed:
     // when two feed one field, the later one wins, as in the mapping window.
-    EntryList entries;
+    mapping::EntryList entries;
     const QStringList mapValues = parser.values(map);
     const QStringList fixedValues = parser.values(fixed);
     qsizetype nextMap = 0;
@@ -281,7 +281,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    ImportOptions options;
+    import::ImportOptions options;
     options.workbookPath = path;
     options.emailColumn = parser.value(emailColumn);
     options.match = !parser.isSet(noMatch);
@@ -289,10 +289,10 @@ int main(int argc, char *argv[])
     options.group = parser.isSet(group);
     options.groupName = parser.value(group);
 
-    ConsolePrompts prompts;
+    cli::ConsolePrompts prompts;
     prompts.setPasswordFile(parser.value(passwordFile));
-    LibraryGoldMineApi api;
-    ConnectionSettings settings;
+    goldmine::LibraryGoldMineApi api;
+    goldmine::ConnectionSettings settings;
     const QList<QCommandLineOption> given = {sysDir, goldDir, commonDir, user};
     int givenCount = 0;
     for (const QCommandLineOption &option : given)
@@ -307,23 +307,24 @@ int main(int argc, char *argv[])
     settings.sGoldDir = parser.value(goldDir);
     settings.sCommonDir = parser.value(commonDir);
     settings.sUserName = parser.value(user);
-    DdeLink link;
-    const StartupOutcome outcome = RunStartup(link, api, prompts, settings);
-    if (outcome != StartupOutcome::Ready || prompts.passwordFailed())
+    goldmine::DdeLink link;
+    const goldmine::StartupOutcome outcome = goldmine::RunStartup(link, api, prompts, settings);
+    if (outcome != goldmine::StartupOutcome::Ready || prompts.passwordFailed())
         return CouldNotStart;
 
     QString hookError;
-    const std::unique_ptr<GoldMineApi> killSwitch = KillSwitchApi::wrapIfArmed(api, &hookError);
+    const std::unique_ptr<goldmine::GoldMineApi> killSwitch =
+        cli::KillSwitchApi::wrapIfArmed(api, &hookError);
     if (!hookError.isEmpty()) {
         printError(hookError);
         return CouldNotStart;
     }
-    ImportState state;
+    goldmine::ImportState state;
     ConsoleSink sink;
-    ImportRun run(killSwitch ? *killSwitch : api, prompts, state, sink);
+    import::ImportRun run(killSwitch ? *killSwitch : api, prompts, state, sink);
     prompts.setImporting(true);
-    const ImportSummary summary =
-        run.btnImport_Click(options, [&entries]() -> const EntryList & { return entries; });
+    const import::ImportSummary summary = run.btnImport_Click(
+        options, [&entries]() -> const mapping::EntryList & { return entries; });
     if (!summary.started)
         return CouldNotStart;
     return summary.failedRows > 0 || summary.stopped ? SomeRowsFailed : AllImported;

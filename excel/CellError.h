@@ -3,6 +3,8 @@
 #include <QMetaType>
 #include <QString>
 
+namespace excel {
+
 // An error value a cell holds ("#N/A", "#DIV/0!", ...), kept apart from text so
 // a caller can tell a formula's error from a text that merely reads like one.
 struct CellError
@@ -11,4 +13,6 @@ struct CellError
     bool operator==(const CellError &other) const { return text == other.text; }
 };
 
-Q_DECLARE_METATYPE(CellError)
+} // namespace excel
+
+Q_DECLARE_METATYPE(excel::CellError)

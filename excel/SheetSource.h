@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/Result.h"
+#include "excel/Errors.h"
 
 #include <QString>
 #include <QStringList>
@@ -49,12 +49,8 @@ public:
 };
 
 // Inside a reader a problem is first a detail ("the part x is not well-formed
-// XML") whose error code says what kind of problem it is; the reader then words
-// it for the operator with the file's path.
-namespace detail {
-enum Kind { Damaged = 0, Unsafe = 1, Encrypted = 2, NotWorkbook = 3, OldFormat = 4 };
-}
-// The operator's description of a detail from the file at path.
+// XML") whose code says what kind of problem it is (Failed counts as Damaged);
+// the reader then words it for the operator with the file's path.
 Error describeDetail(const Error &detailError, const QString &path);
 
 // Descriptions of what went wrong with a file, worded for the operator.

@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cmath>
 
+namespace excel {
+
 Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path)
 {
     auto connection = std::make_unique<ado::Connection>();
@@ -23,13 +25,13 @@ Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path)
         connection->ConnectionString = QStringLiteral("Data Source=") + path +
                                        QStringLiteral(";Extended Properties=Excel 12.0;");
     } else {
-        return Error{QStringLiteral(" The file name must end in .xls or .xlsx: %1").arg(path),
-                     NotAWorkbook};
+        return Error{QStringLiteral("The file name must end in .xls or .xlsx: %1").arg(path),
+                     ErrorCode::WrongEnding};
     }
     connection->CursorLocation = ado::adUseClient;
     Result<void> opened = connection->Open();
     if (!opened)
-        return Error{opened.error().message, OpenFailed};
+        return opened.error();
     return connection;
 }
 
@@ -37,9 +39,9 @@ Result<QString> GetFirstTableName(ado::Connection &connection)
 {
     auto tables = connection.OpenSchema(ado::adSchemaTables);
     if (!tables)
-        return Error{tables.error().message, OpenFailed};
+        return tables.error();
     if (tables.value()->Eof())
-        return Error{QStringLiteral(" The workbook has no worksheet."), NoTable};
+        return Error{QStringLiteral("The workbook has no worksheet."), ErrorCode::NoTable};
     const QString name = tables.value()->Fields(QStringLiteral("TABLE_NAME")).toString();
     tables.value()->Close();
     return name;
@@ -50,7 +52,7 @@ Result<QStringList> GetColumnNames(ado::Connection &connection, const QString &s
     const QStringList restrictions{QString(), QString(), sheetName, QString()};
     auto columns = connection.OpenSchema(ado::adSchemaColumns, restrictions);
     if (!columns)
-        return Error{columns.error().message, OpenFailed};
+        return columns.error();
     ado::Recordset &list = *columns.value();
     QStringList names;
     const int count = list.RecordCount();
@@ -58,7 +60,7 @@ Result<QStringList> GetColumnNames(ado::Connection &connection, const QString &s
         names.append(list.Fields(QStringLiteral("COLUMN_NAME")).toString());
         Result<void> moved = list.MoveNext();
         if (!moved)
-            return Error{moved.error().message, OpenFailed};
+            return moved.error();
     }
     list.Close();
     return names;
@@ -72,8 +74,23 @@ Result<std::unique_ptr<ado::Recordset>> OpenSheetRows(ado::Connection &connectio
         rows->Open(QStringLiteral("SELECT * FROM [") + sheetName + QStringLiteral("]"), connection,
                    ado::adLockReadOnly);
     if (!opened)
-        return Error{opened.error().message, OpenFailed};
+        return opened.error();
     return rows;
+}
+
+Result<QStringList> ReadFirstTableColumns(const QString &path)
+{
+    Result<std::unique_ptr<ado::Connection>> connection = OpenWorkbook(path);
+    if (!connection)
+        return connection.error();
+    Result<QString> table = GetFirstTableName(**connection);
+    if (!table) {
+        (*connection)->Close();
+        return table.error();
+    }
+    Result<QStringList> columns = GetColumnNames(**connection, *table);
+    (*connection)->Close();
+    return columns;
 }
 
 namespace {
@@ -447,3 +464,5 @@ QString VariantToText(const QVariant &value)
         return value.value<CellError>().text;
     return value.toString();
 }
+
+} // namespace excel

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "excel/CellError.h"
+#include "excel/Errors.h"
 #include "excel/ado/Connection.h"
 #include "excel/ado/Recordset.h"
-#include "util/Result.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,12 +11,7 @@
 
 #include <memory>
 
-// Error codes of the workbook operations, for callers that branch on them.
-enum WorkbookError {
-    NotAWorkbook = 1, // the path's ending matches neither provider
-    OpenFailed = 2,   // the provider could not open or read the file
-    NoTable = 3,      // the workbook lists no table
-};
+namespace excel {
 
 // Opens the workbook with the provider its last four characters (lower-cased)
 // choose: ".xls" Jet 4.0, "xlsx" ACE 12.0. Any other ending opens nothing.
@@ -32,7 +27,13 @@ Result<QStringList> GetColumnNames(ado::Connection &connection, const QString &s
 Result<std::unique_ptr<ado::Recordset>> OpenSheetRows(ado::Connection &connection,
                                                       const QString &sheetName);
 
+// Opens the workbook for one read of its first table's column names and
+// closes it again: what the windows list before an import.
+Result<QStringList> ReadFirstTableColumns(const QString &path);
+
 // A cell's value as text: text unchanged, null as empty text, numbers in plain
 // decimal notation, dates in the short date form, booleans as True/False,
 // errors as their text.
 QString VariantToText(const QVariant &value);
+
+} // namespace excel

@@ -50,16 +50,16 @@ QString unsafe(const QString &path, const QString &detail)
 Error describeDetail(const Error &detailError, const QString &path)
 {
     switch (detailError.code) {
-    case detail::Unsafe:
-        return Error{fault::unsafe(path, detailError.message)};
-    case detail::Encrypted:
-        return Error{fault::encrypted(path)};
-    case detail::NotWorkbook:
-        return Error{fault::notWorkbook(path)};
-    case detail::OldFormat:
-        return Error{fault::oldFormat(path)};
+    case ErrorCode::Unsafe:
+        return Error{fault::unsafe(path, detailError.message), ErrorCode::Unsafe};
+    case ErrorCode::Encrypted:
+        return Error{fault::encrypted(path), ErrorCode::Encrypted};
+    case ErrorCode::NotWorkbook:
+        return Error{fault::notWorkbook(path), ErrorCode::NotWorkbook};
+    case ErrorCode::OldFormat:
+        return Error{fault::oldFormat(path), ErrorCode::OldFormat};
     default:
-        return Error{fault::damaged(path, detailError.message)};
+        return Error{fault::damaged(path, detailError.message), ErrorCode::Damaged};
     }
 }
 
@@ -67,12 +67,13 @@ Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        return Error{fault::missing(path)};
+        return Error{fault::missing(path), ErrorCode::Missing};
     if (info.isDir())
-        return Error{QStringLiteral("The path names a folder, not a workbook: %1").arg(path)};
+        return Error{QStringLiteral("The path names a folder, not a workbook: %1").arg(path),
+                     ErrorCode::NotWorkbook};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Error{fault::unreadable(path, file.errorString())};
+        return Error{fault::unreadable(path, file.errorString()), ErrorCode::Unreadable};
     const QByteArray magic = file.read(8);
     file.close();
     static constexpr char oleMagic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
@@ -80,7 +81,7 @@ Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
         return openXlsFile(path);
     if (magic.startsWith("PK"))
         return openXlsxFile(path);
-    return Error{fault::notWorkbook(path)};
+    return Error{fault::notWorkbook(path), ErrorCode::NotWorkbook};
 }
 
 } // namespace excel

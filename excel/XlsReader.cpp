@@ -370,7 +370,8 @@ struct Book
         QString text(bytes.size(), Qt::Uninitialized);
         for (qsizetype i = 0; i < bytes.size(); ++i) {
             const auto byte = quint8(bytes[i]);
-            text[i] = (byte >= 0x80 && byte < 0xA0) ? QChar(high[byte - 0x80]) : QChar(byte);
+            text[i] =
+                (byte >= 0x80 && byte < 0xA0) ? QChar(high[byte - 0x80]) : QChar(char16_t(byte));
         }
         return text;
     }
@@ -412,7 +413,7 @@ Result<void> readSharedStrings(Book &book, const std::vector<QByteArray> &segmen
         return Error{QStringLiteral("the shared string table claims %1 strings in %2 bytes")
                          .arg(unique)
                          .arg(total),
-                     detail::Unsafe};
+                     ErrorCode::Unsafe};
     book.sharedStrings.reserve(unique);
     for (quint32 i = 0; i < unique && !bytes.atEnd(); ++i) {
         const quint16 count = bytes.u16();
@@ -439,7 +440,7 @@ Result<void> readGlobals(Book &book)
     if (!more.value())
         return Error{QStringLiteral("the workbook stream is empty")};
     if (r.type == 0x0009 || r.type == 0x0209 || r.type == 0x0409)
-        return Error{QString(), detail::OldFormat};
+        return Error{QString(), ErrorCode::OldFormat};
     if (r.type != record::bof || r.length < 4)
         return Error{QStringLiteral("the workbook stream does not start with a workbook")};
     {
@@ -448,7 +449,7 @@ Result<void> readGlobals(Book &book)
         if (version == 0x0500)
             book.biff8 = false;
         else if (version != 0x0600)
-            return Error{QString(), detail::OldFormat};
+            return Error{QString(), ErrorCode::OldFormat};
     }
     std::map<int, QString> formats;
     std::vector<int> xfFormats;
@@ -461,7 +462,7 @@ Result<void> readGlobals(Book &book)
         Bytes bytes(r.data, r.length);
         switch (r.type) {
         case record::filePass:
-            return Error{QString(), detail::Encrypted};
+            return Error{QString(), ErrorCode::Encrypted};
         case record::codePage: {
             const quint16 page = bytes.u16();
             if (page != 1200 && page != 1252 && page != 32769 && !book.biff8)
@@ -785,20 +786,23 @@ public:
         const QuietGsf quiet;
         const gsf_off_t offset = m_book->sheetOffsets[size_t(index)];
         if (offset >= gsf_input_size(m_book->stream))
-            return Error{fault::damaged(
-                m_book->path, QStringLiteral("a sheet lies outside the workbook stream"))};
+            return Error{fault::damaged(m_book->path,
+                                        QStringLiteral("a sheet lies outside the workbook stream")),
+                         ErrorCode::Damaged};
         GError *error = nullptr;
         GsfInput *input = gsf_input_dup(m_book->stream, &error);
         if (!input) {
             if (error)
                 g_error_free(error);
             return Error{
-                fault::damaged(m_book->path, QStringLiteral("the workbook stream cannot be read"))};
+                fault::damaged(m_book->path, QStringLiteral("the workbook stream cannot be read")),
+                ErrorCode::Damaged};
         }
         auto sheet = std::make_unique<XlsSheet>(m_book, input);
         if (gsf_input_seek(input, offset, G_SEEK_SET))
-            return Error{fault::damaged(
-                m_book->path, QStringLiteral("a sheet lies outside the workbook stream"))};
+            return Error{fault::damaged(m_book->path,
+                                        QStringLiteral("a sheet lies outside the workbook stream")),
+                         ErrorCode::Damaged};
         Result<void> started = sheet->start();
         if (!started)
             return describeDetail(started.error(), m_book->path);
@@ -855,10 +859,13 @@ Result<std::unique_ptr<WorkbookFile>> openBook(std::shared_ptr<Book> book)
 {
     const QuietGsf quiet;
     if (rootEntryHasSiblings(book->source))
-        return Error{fault::damaged(
-            book->path, QStringLiteral("the compound document's root entry is damaged"))};
+        return Error{
+            fault::damaged(book->path,
+                           QStringLiteral("the compound document's root entry is damaged")),
+            ErrorCode::Damaged};
     if (gsf_input_seek(book->source, 0, G_SEEK_SET))
-        return Error{fault::damaged(book->path, QStringLiteral("the file cannot be read"))};
+        return Error{fault::damaged(book->path, QStringLiteral("the file cannot be read")),
+                     ErrorCode::Damaged};
     GError *error = nullptr;
     book->container = gsf_infile_msole_new(book->source, &error);
     if (!book->container) {
@@ -866,7 +873,7 @@ Result<std::unique_ptr<WorkbookFile>> openBook(std::shared_ptr<Book> book)
             error ? QString::fromUtf8(error->message) : QStringLiteral("not a compound document");
         if (error)
             g_error_free(error);
-        return Error{fault::damaged(book->path, reason)};
+        return Error{fault::damaged(book->path, reason), ErrorCode::Damaged};
     }
     const int children = gsf_infile_num_children(book->container);
     int workbook = -1;
@@ -882,12 +889,13 @@ Result<std::unique_ptr<WorkbookFile>> openBook(std::shared_ptr<Book> book)
             encryptedPackage = true;
     }
     if (workbook < 0)
-        return Error{encryptedPackage ? fault::encrypted(book->path)
-                                      : fault::notWorkbook(book->path)};
+        return encryptedPackage ? Error{fault::encrypted(book->path), ErrorCode::Encrypted}
+                                : Error{fault::notWorkbook(book->path), ErrorCode::NotWorkbook};
     book->stream = gsf_infile_child_by_index(book->container, workbook);
     if (!book->stream)
         return Error{
-            fault::damaged(book->path, QStringLiteral("the workbook stream cannot be opened"))};
+            fault::damaged(book->path, QStringLiteral("the workbook stream cannot be opened")),
+            ErrorCode::Damaged};
     Result<void> globals = readGlobals(*book);
     if (!globals)
         return describeDetail(globals.error(), book->path);
@@ -907,7 +915,7 @@ Result<std::unique_ptr<WorkbookFile>> openXlsFile(const QString &path)
         const QString reason = error ? QString::fromUtf8(error->message) : QString();
         if (error)
             g_error_free(error);
-        return Error{fault::unreadable(path, reason)};
+        return Error{fault::unreadable(path, reason), ErrorCode::Unreadable};
     }
     return openBook(std::move(book));
 }
@@ -920,7 +928,7 @@ Result<std::unique_ptr<WorkbookFile>> openXlsBuffer(const QByteArray &data, cons
     book->source = gsf_input_memory_new(reinterpret_cast<const guint8 *>(book->memory.constData()),
                                         book->memory.size(), FALSE);
     if (!book->source)
-        return Error{fault::notWorkbook(label)};
+        return Error{fault::notWorkbook(label), ErrorCode::NotWorkbook};
     return openBook(std::move(book));
 }
 

@@ -174,7 +174,8 @@ public:
         if (zip_stat_index(package.archive, index, 0, &stat) != 0)
             return Error{QStringLiteral("the part %1 cannot be found").arg(name)};
         if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
-            return Error{QStringLiteral("the part %1 is encrypted").arg(name), detail::Encrypted};
+            return Error{QStringLiteral("the part %1 is encrypted").arg(name),
+                         ErrorCode::Encrypted};
         if (!(stat.valid & ZIP_STAT_SIZE) || !(stat.valid & ZIP_STAT_COMP_SIZE))
             return Error{QStringLiteral("the part %1 does not give its size").arg(name)};
         const auto declared = std::int64_t(stat.size);
@@ -183,13 +184,13 @@ public:
             return Error{
                 QStringLiteral("the part %1 declares %2 inflated, more than the %3 allowed")
                     .arg(name, mib(declared), mib(limit)),
-                detail::Unsafe};
+                ErrorCode::Unsafe};
         if (declared > limits::ratioCheckFloorBytes &&
             declared / std::max<std::int64_t>(compressed, 1) > limits::maxInflationRatio)
             return Error{QStringLiteral("the part %1 would inflate more than %2 times")
                              .arg(name)
                              .arg(limits::maxInflationRatio),
-                         detail::Unsafe};
+                         ErrorCode::Unsafe};
         if ((stat.valid & ZIP_STAT_COMP_METHOD) &&
             !zip_compression_method_supported(stat.comp_method, 0))
             return Error{QStringLiteral("the part %1 uses an unknown compression").arg(name)};
@@ -198,7 +199,7 @@ public:
             const int code = zip_error_code_zip(zip_get_error(package.archive));
             if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP)
                 return Error{QStringLiteral("the part %1 is encrypted").arg(name),
-                             detail::Encrypted};
+                             ErrorCode::Encrypted};
             return Error{QStringLiteral("the part %1 cannot be opened (%2)")
                              .arg(name, QString::fromLocal8Bit(zip_strerror(package.archive)))};
         }
@@ -477,7 +478,7 @@ public:
         if (std::int64_t(m_text.size()) + length > limits::maxCellTextBytes) {
             m_collecting = false;
             m_pump->fail(QStringLiteral("a cell holds more text than any workbook can"),
-                         detail::Unsafe);
+                         ErrorCode::Unsafe);
             return;
         }
         m_text.append(text, size_t(length));
@@ -692,7 +693,7 @@ Result<void> readPackage(Package &package)
 {
     const zip_int64_t count = zip_get_num_entries(package.archive, 0);
     if (count < 0 || count > limits::maxZipEntries)
-        return Error{QStringLiteral("the package lists %1 parts").arg(count), detail::Unsafe};
+        return Error{QStringLiteral("the package lists %1 parts").arg(count), ErrorCode::Unsafe};
     for (zip_int64_t i = 0; i < count; ++i) {
         const char *raw = zip_get_name(package.archive, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         if (!raw)
@@ -702,7 +703,7 @@ Result<void> readPackage(Package &package)
         if (name.startsWith(QLatin1Char('/')) ||
             name.split(QLatin1Char('/')).contains(QLatin1String("..")))
             return Error{QStringLiteral("the package names a part outside itself (%1)").arg(name),
-                         detail::Unsafe};
+                         ErrorCode::Unsafe};
         package.entries.insert(name.toLower(), zip_uint64_t(i));
     }
 
@@ -714,7 +715,7 @@ Result<void> readPackage(Package &package)
     if (workbookPart.isEmpty())
         workbookPart = QStringLiteral("xl/workbook.xml");
     if (!package.find(workbookPart))
-        return Error{QStringLiteral("the package holds no workbook part"), detail::NotWorkbook};
+        return Error{QStringLiteral("the package holds no workbook part"), ErrorCode::NotWorkbook};
 
     WorkbookHandler workbook;
     found = parsePart(package, workbookPart, workbook, true);
@@ -783,15 +784,17 @@ Result<std::unique_ptr<WorkbookFile>> openPackage(std::shared_ptr<Package> packa
             // Callers have seen the zip signature: its directory is what is missing.
             return Error{fault::damaged(package->path,
                                         QStringLiteral("the zip directory is missing; the file "
-                                                       "may be cut short"))};
+                                                       "may be cut short")),
+                         ErrorCode::Damaged};
         case ZIP_ER_OPEN:
         case ZIP_ER_READ:
-            return Error{fault::unreadable(package->path, reason)};
+            return Error{fault::unreadable(package->path, reason), ErrorCode::Unreadable};
         case ZIP_ER_MULTIDISK:
-            return Error{fault::unsafe(package->path,
-                                       QStringLiteral("the zip archive spans several disks"))};
+            return Error{
+                fault::unsafe(package->path, QStringLiteral("the zip archive spans several disks")),
+                ErrorCode::Unsafe};
         default:
-            return Error{fault::damaged(package->path, reason)};
+            return Error{fault::damaged(package->path, reason), ErrorCode::Damaged};
         }
     }
     zip_error_fini(&error);
@@ -814,7 +817,7 @@ Result<std::unique_ptr<WorkbookFile>> openXlsxFile(const QString &path)
     if (!source) {
         const QString reason = QString::fromLocal8Bit(zip_error_strerror(&error));
         zip_error_fini(&error);
-        return Error{fault::unreadable(path, reason)};
+        return Error{fault::unreadable(path, reason), ErrorCode::Unreadable};
     }
     zip_error_fini(&error);
     return openPackage(std::move(package), source);
@@ -831,7 +834,8 @@ Result<std::unique_ptr<WorkbookFile>> openXlsxBuffer(const QByteArray &data, con
         package->memory.constData(), zip_uint64_t(package->memory.size()), 0, &error);
     zip_error_fini(&error);
     if (!source)
-        return Error{fault::unreadable(label, QStringLiteral("out of memory"))};
+        return Error{fault::unreadable(label, QStringLiteral("out of memory")),
+                     ErrorCode::Unreadable};
     return openPackage(std::move(package), source);
 }
 

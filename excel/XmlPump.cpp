@@ -34,7 +34,7 @@ void XmlPump::pause()
     XML_StopParser(m_parser, XML_TRUE);
 }
 
-void XmlPump::fail(const QString &detail, int kind)
+void XmlPump::fail(const QString &detail, ErrorCode kind)
 {
     if (m_failure.isEmpty()) {
         m_failure = detail;
@@ -88,7 +88,7 @@ void XmlPump::onStart(void *self, const char *name, const char **attributes)
         pump->fail(QStringLiteral("%1 nests elements more than %2 levels deep")
                        .arg(pump->m_partName)
                        .arg(limits::maxXmlDepth),
-                   detail::Unsafe);
+                   ErrorCode::Unsafe);
         return;
     }
     pump->m_handler.startElement(localName(name), attributes);
@@ -111,7 +111,7 @@ void XmlPump::onDoctype(void *self, const char *, const char *, const char *, in
     auto *pump = static_cast<XmlPump *>(self);
     pump->fail(QStringLiteral("%1 holds a document type declaration, which workbooks never need")
                    .arg(pump->m_partName),
-               detail::Unsafe);
+               ErrorCode::Unsafe);
 }
 
 void XmlPump::onEntity(void *self, const char *, int, const char *, int, const char *, const char *,
@@ -120,7 +120,7 @@ void XmlPump::onEntity(void *self, const char *, int, const char *, int, const c
     auto *pump = static_cast<XmlPump *>(self);
     pump->fail(QStringLiteral("%1 declares XML entities, which workbooks never need")
                    .arg(pump->m_partName),
-               detail::Unsafe);
+               ErrorCode::Unsafe);
 }
 
 } // namespace excel

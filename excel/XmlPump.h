@@ -1,7 +1,7 @@
 #pragma once
 
+#include "excel/Errors.h"
 #include "excel/SheetSource.h"
-#include "util/Result.h"
 
 #include <expat.h>
 
@@ -64,7 +64,7 @@ public:
     Result<bool> run();
     // For handlers: pause after the current element, or stop with an error.
     void pause();
-    void fail(const QString &detail, int kind = detail::Damaged);
+    void fail(const QString &detail, ErrorCode kind = ErrorCode::Damaged);
 
 private:
     static void onStart(void *self, const char *name, const char **attributes);
@@ -79,7 +79,7 @@ private:
     Source m_source;
     QString m_partName;
     QString m_failure;
-    int m_failureKind = detail::Damaged;
+    ErrorCode m_failureKind = ErrorCode::Damaged;
     int m_depth = 0;
     bool m_suspended = false;
     bool m_finished = false;

@@ -9,8 +9,8 @@
 
 namespace {
 
-using Opener = Result<std::unique_ptr<excel::WorkbookFile>> (*)(const QByteArray &,
-                                                                const QString &);
+using Opener = excel::Result<std::unique_ptr<excel::WorkbookFile>> (*)(const QByteArray &,
+                                                                       const QString &);
 
 int readAll(Opener open, const uint8_t *data, size_t size)
 {
@@ -27,11 +27,11 @@ int readAll(Opener open, const uint8_t *data, size_t size)
     std::vector<excel::Cell> cells;
     size_t characters = 0;
     for (;;) {
-        const Result<bool> row = sheet.value()->nextRow(cells);
+        const excel::Result<bool> row = sheet.value()->nextRow(cells);
         if (!row || !row.value())
             break;
         for (const excel::Cell &cell : cells)
-            characters += static_cast<size_t>(VariantToText(cell.value).size());
+            characters += static_cast<size_t>(excel::VariantToText(cell.value).size());
     }
     return characters > 0 ? 0 : 0;
 }

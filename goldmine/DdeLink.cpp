@@ -13,6 +13,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace goldmine {
+
 namespace {
 
 QString systemError(int error)
@@ -104,7 +106,8 @@ DdeLink::Status DdeLink::DDEInitiate()
 
     Result<QString> directory = dde::socketDirectory(false);
     if (!directory) {
-        return fail(directory.error().code == dde::kMissing ? Status::NotRunning : Status::Failed,
+        return fail(directory.error().code == ErrorCode::DirectoryMissing ? Status::NotRunning
+                                                                          : Status::Failed,
                     directory.error().message);
     }
     const QByteArray path =
@@ -168,3 +171,5 @@ Result<QString> DdeLink::DDERequest(const QString &item)
     m_text = answer->text;
     return m_text;
 }
+
+} // namespace goldmine

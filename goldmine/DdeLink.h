@@ -1,10 +1,12 @@
 #pragma once
 
-#include "util/Result.h"
+#include "goldmine/Errors.h"
 
 #include <QString>
 
 #include <cstdint>
+
+namespace goldmine {
 
 // The client end of the DDE conversation with the running GoldMine client:
 // application "GoldMine", topic "Data", a manual link (the server sends an
@@ -52,3 +54,5 @@ private:
     QString m_text;
     QString m_lastError;
 };
+
+} // namespace goldmine

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace dde {
+namespace goldmine::dde {
 
 QByteArray frame(const QByteArray &payload)
 {
@@ -74,11 +74,13 @@ static QString directoryPath()
 static Result<void> checkPrivate(const QString &path, const struct stat &info)
 {
     if (!S_ISDIR(info.st_mode))
-        return Error{path + QStringLiteral(" is not a directory"), kInsecure};
+        return Error{path + QStringLiteral(" is not a directory"), ErrorCode::DirectoryInsecure};
     if (info.st_uid != getuid())
-        return Error{path + QStringLiteral(" belongs to another user"), kInsecure};
+        return Error{path + QStringLiteral(" belongs to another user"),
+                     ErrorCode::DirectoryInsecure};
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        return Error{path + QStringLiteral(" is open to other users"), kInsecure};
+        return Error{path + QStringLiteral(" is open to other users"),
+                     ErrorCode::DirectoryInsecure};
     return {};
 }
 
@@ -90,17 +92,17 @@ Result<QString> socketDirectory(bool create)
     if (lstat(native.constData(), &info) != 0) {
         if (errno != ENOENT)
             return Error{path + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno)),
-                         kInsecure};
+                         ErrorCode::DirectoryInsecure};
         if (!create)
-            return Error{path + QStringLiteral(" does not exist"), kMissing};
+            return Error{path + QStringLiteral(" does not exist"), ErrorCode::DirectoryMissing};
         // Another server may create it at the same moment; the checks below
         // decide either way.
         if (mkdir(native.constData(), S_IRWXU) != 0 && errno != EEXIST)
             return Error{QStringLiteral("cannot create ") + path + QStringLiteral(": ") +
                              QString::fromLocal8Bit(strerror(errno)),
-                         kCannotCreate};
+                         ErrorCode::DirectoryCannotCreate};
         if (lstat(native.constData(), &info) != 0)
-            return Error{QStringLiteral("cannot create ") + path, kCannotCreate};
+            return Error{QStringLiteral("cannot create ") + path, ErrorCode::DirectoryCannotCreate};
     }
     if (Result<void> checked = checkPrivate(path, info); !checked)
         return checked.error();
@@ -127,4 +129,4 @@ bool peerIsSameUser(int fd)
     return peerHasUid(fd, getuid());
 }
 
-} // namespace dde
+} // namespace goldmine::dde

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/Result.h"
+#include "goldmine/Errors.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,7 +15,7 @@
 // many bytes. A request's bytes are the item name in UTF-8; an answer's bytes
 // are a status byte, then the value (or the error text) in UTF-8. Lengths keep
 // values exactly as sent: leading and trailing spaces, empty values.
-namespace dde {
+namespace goldmine::dde {
 
 inline constexpr int kTimeoutMs = 5000;
 inline constexpr qsizetype kMaxFrameSize = 64 * 1024;
@@ -45,8 +45,8 @@ Result<Answer> decodeAnswer(const QByteArray &payload);
 // $XDG_RUNTIME_DIR/ruvelo-dde, or <temp>/ruvelo-dde-<uid> when that variable is
 // unset. With create, a missing directory is made with mode 0700. A directory
 // that is a symbolic link, belongs to someone else or lets group or others in
-// is refused (code kInsecure); a missing one without create gives kMissing.
-enum DirectoryError { kMissing = 1, kInsecure = 2, kCannotCreate = 3 };
+// is refused (code ErrorCode::DirectoryInsecure); a missing one without create gives
+// ErrorCode::DirectoryMissing.
 Result<QString> socketDirectory(bool create);
 
 // The socket file's name for an application and topic, e.g. "GoldMine.Data".
@@ -58,4 +58,4 @@ bool peerHasUid(int fd, uid_t uid);
 // The same check against this process's own user.
 bool peerIsSameUser(int fd);
 
-} // namespace dde
+} // namespace goldmine::dde

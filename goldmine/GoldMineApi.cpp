@@ -1,3 +1,7 @@
 #include "goldmine/GoldMineApi.h"
 
+namespace goldmine {
+
 GoldMineApi::~GoldMineApi() = default;
+
+} // namespace goldmine

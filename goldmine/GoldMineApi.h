@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace goldmine {
+
 // The GoldMine API as the program calls it: one method per GMW_ function of
 // gm7s32.h, taking the program's text. Text becomes local 8-bit text at this
 // boundary. Tests put fault-injecting doubles in its place.
@@ -31,3 +33,5 @@ public:
     virtual int32_t GMW_NV_Delete(int32_t container) = 0;
     virtual int32_t GMW_Execute(const QString &callName, int32_t container) = 0;
 };
+
+} // namespace goldmine

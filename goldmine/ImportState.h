@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace goldmine {
+
 // The values the import and the record lookups share from row to row.
 struct ImportState
 {
@@ -16,3 +18,5 @@ struct ImportState
     int32_t lGMPtr3 = 0; // membership request
     int32_t lGMPtr4 = 0; // notes request
 };
+
+} // namespace goldmine

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+namespace goldmine {
+
 namespace {
 
 QString defaultLibraryPath()
@@ -135,7 +137,7 @@ QString LibraryGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &na
     // The default's bytes must outlive the call: the library may hand back
     // their very address.
     const QByteArray defaultBytes = defaultValue.toLocal8Bit();
-    return PtrToString(
+    return util::PtrToString(
         function(container, name.toLocal8Bit().constData(), defaultBytes.constData()));
 }
 
@@ -162,3 +164,5 @@ int32_t LibraryGoldMineApi::GMW_Execute(const QString &callName, int32_t contain
         return kMissingFunction;
     return function(callName.toLocal8Bit().constData(), container);
 }
+
+} // namespace goldmine

@@ -6,6 +6,8 @@
 #include <QLibrary>
 #include <QString>
 
+namespace goldmine {
+
 // The GoldMine API bound by name from the library "gm7s32": the copy next to
 // the executable first, otherwise the one the system's library path finds.
 // Each function is resolved at its first call. A missing library or function
@@ -64,3 +66,5 @@ private:
         GMW_Execute_Fn execute = nullptr;
     } m_functions;
 };
+
+} // namespace goldmine

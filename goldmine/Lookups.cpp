@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace goldmine {
+
 namespace {
 
 // An apostrophe inside a literal would end it early: SQL doubles it.
@@ -55,7 +57,7 @@ bool readFetchText(const QString &text, const std::function<void(const QString &
 
 } // namespace
 
-bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t sizingCount,
+bool RunSqlQuery(GoldMineApi &api, util::Prompts &prompts, const QString &sql, int32_t sizingCount,
                  const QString &failureTitle, const std::function<void(const QString &)> &onValue,
                  bool *readInFull)
 {
@@ -79,7 +81,7 @@ bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t
         prompts.messageBox(
             QStringLiteral("Connectivity to GoldMine Unexpectedly LOST!  GoldMine responded:") +
                 signedText(handle),
-            failureTitle, PromptIcon::Critical);
+            failureTitle, util::PromptIcon::Critical);
     }
     api.GMW_DS_Close(handle);
     if (readInFull)
@@ -87,7 +89,7 @@ bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t
     return succeeded;
 }
 
-RecordLookups::RecordLookups(GoldMineApi &api, Prompts &prompts, ImportState &state)
+RecordLookups::RecordLookups(GoldMineApi &api, util::Prompts &prompts, ImportState &state)
     : m_api(api)
     , m_prompts(prompts)
     , m_state(state)
@@ -125,3 +127,5 @@ QString RecordLookups::GetAccountno()
     m_lastQueryFailed = !succeeded || (accountNumber.isEmpty() && !readInFull);
     return accountNumber;
 }
+
+} // namespace goldmine

@@ -7,14 +7,18 @@
 
 #include <functional>
 
+namespace util {
 class Prompts;
+}
+
+namespace goldmine {
 
 // Runs one SQL text through the GoldMine API and hands each record's value to
 // onValue, in the order of the fetch text. Returns false when the query failed;
 // its message has then been shown under failureTitle. Pending events run after
 // each value. *readInFull (when given) tells whether the fetch text held every
 // record it announced; a malformed one ends the reading early.
-bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t sizingCount,
+bool RunSqlQuery(GoldMineApi &api, util::Prompts &prompts, const QString &sql, int32_t sizingCount,
                  const QString &failureTitle, const std::function<void(const QString &)> &onValue,
                  bool *readInFull = nullptr);
 
@@ -22,7 +26,7 @@ bool RunSqlQuery(GoldMineApi &api, Prompts &prompts, const QString &sql, int32_t
 class RecordLookups
 {
 public:
-    RecordLookups(GoldMineApi &api, Prompts &prompts, ImportState &state);
+    RecordLookups(GoldMineApi &api, util::Prompts &prompts, ImportState &state);
 
     // True when a contact owns the address in sEmail; sRecid is then its record id.
     bool EmailExists();
@@ -34,7 +38,9 @@ public:
 
 private:
     GoldMineApi &m_api;
-    Prompts &m_prompts;
+    util::Prompts &m_prompts;
     ImportState &m_state;
     bool m_lastQueryFailed = false;
 };
+
+} // namespace goldmine

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+namespace goldmine {
+
 namespace {
 
 // Start-up messages break their lines with LF then CR.
@@ -49,7 +51,7 @@ void forgetPassword(QString &password)
 
 } // namespace
 
-StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
+StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompts,
                           ConnectionSettings &settings)
 {
     if (settings.sCommonDir.isEmpty() || settings.sSysDir.isEmpty() ||
@@ -58,7 +60,7 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
         if (status == DdeLink::Status::NotRunning) {
             prompts.messageBox(QStringLiteral("GoldMine is not running!  Please launch GoldMine "
                                               "before attempting to run this operation."),
-                               QStringLiteral("DDE Error"), PromptIcon::Critical);
+                               QStringLiteral("DDE Error"), util::PromptIcon::Critical);
             return StartupOutcome::EndProgram;
         }
         // Any other failure to link leaves the settings empty; the version
@@ -81,7 +83,7 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
                                                       "for \"%1\".")
                                                .arg(request.item) +
                                            lineBreak() + answer.error().message,
-                                       QStringLiteral("DDE Error"), PromptIcon::Critical);
+                                       QStringLiteral("DDE Error"), util::PromptIcon::Critical);
                     return StartupOutcome::EndProgram;
                 }
                 *request.value = *answer;
@@ -96,7 +98,7 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
     if (!settings.sGoldDir.endsWith(QLatin1Char(':'))) {
         forgetPassword(settings.sPassword);
         prompts.messageBox(QStringLiteral("Sorry, GoldMine 6 and older are NOT supported.."),
-                           applicationTitle(), PromptIcon::Critical);
+                           util::applicationTitle(), util::PromptIcon::Critical);
         return StartupOutcome::EndProgram;
     }
 
@@ -108,6 +110,8 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
         return StartupOutcome::Ready;
     prompts.messageBox(QStringLiteral("Error#: ") + QString::number(result) + lineBreak() +
                            loadFailureReason(result),
-                       applicationTitle(), PromptIcon::None);
+                       util::applicationTitle(), util::PromptIcon::None);
     return StartupOutcome::EndProgram;
 }
+
+} // namespace goldmine

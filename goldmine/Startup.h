@@ -2,9 +2,14 @@
 
 #include <QString>
 
+namespace util {
+class Prompts;
+}
+
+namespace goldmine {
+
 class DdeLink;
 class GoldMineApi;
-class Prompts;
 
 // GoldMine's settings as the running client reported them, and the password.
 struct ConnectionSettings
@@ -24,5 +29,7 @@ enum class StartupOutcome {
 // Reads GoldMine's settings over the DDE link, asks for the password, refuses
 // GoldMine 6 and older and loads the API, reporting each failure through
 // prompts. The caller ends the program on EndProgram.
-StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, Prompts &prompts,
+StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompts,
                           ConnectionSettings &settings);
+
+} // namespace goldmine

@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+namespace import {
+
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
@@ -30,7 +32,8 @@ QString failedCall(const QString &call, int32_t result)
 
 ImportSink::~ImportSink() = default;
 
-ImportRun::ImportRun(GoldMineApi &api, Prompts &prompts, ImportState &state, ImportSink &sink)
+ImportRun::ImportRun(goldmine::GoldMineApi &api, util::Prompts &prompts,
+                     goldmine::ImportState &state, ImportSink &sink)
     : m_api(api)
     , m_prompts(prompts)
     , m_state(state)
@@ -43,8 +46,8 @@ namespace {
 class Run
 {
 public:
-    Run(GoldMineApi &api, Prompts &prompts, ImportState &state, ImportSink &sink,
-        const ImportOptions &options)
+    Run(goldmine::GoldMineApi &api, util::Prompts &prompts, goldmine::ImportState &state,
+        ImportSink &sink, const ImportOptions &options)
         : m_api(api)
         , m_prompts(prompts)
         , m_state(state)
@@ -61,7 +64,7 @@ private:
     void fail(const QString &text)
     {
         m_sink.setBusy(false);
-        m_prompts.messageBox(text, QStringLiteral("Data Error"), PromptIcon::Critical);
+        m_prompts.messageBox(text, QStringLiteral("Data Error"), util::PromptIcon::Critical);
     }
     void log(const QString &piece) { m_sink.appendLog(piece); }
     // Processes the current row; false when the run has to stop here.
@@ -74,16 +77,16 @@ private:
     void releaseContainers();
     void closeRows();
 
-    GoldMineApi &m_api;
-    Prompts &m_prompts;
-    ImportState &m_state;
+    goldmine::GoldMineApi &m_api;
+    util::Prompts &m_prompts;
+    goldmine::ImportState &m_state;
     ImportSink &m_sink;
     const ImportOptions &m_options;
-    RecordLookups m_lookups;
+    goldmine::RecordLookups m_lookups;
     RowWriter m_writer;
 
-    std::unique_ptr<ado::Connection> m_connection;
-    std::unique_ptr<ado::Recordset> m_rows;
+    std::unique_ptr<excel::ado::Connection> m_connection;
+    std::unique_ptr<excel::ado::Recordset> m_rows;
     int m_emailColumn = -1;
     int64_t m_count = 0;
     bool m_rowFailed = false;
@@ -117,7 +120,7 @@ ImportSummary Run::run(const EntryListSource &entries)
             break;
         }
         m_sink.processEvents();
-        const Result<void> moved = m_rows->MoveNext();
+        const excel::Result<void> moved = m_rows->MoveNext();
         if (!moved) {
             log(QStringLiteral("The import stopped after row%1: the workbook could not be read "
                                "further (%2).")
@@ -138,25 +141,25 @@ ImportSummary Run::run(const EntryListSource &entries)
         closing += QLatin1Char('\n') + numberText(m_summary.failedRows) +
                    QStringLiteral(" of them failed; see the log.");
     }
-    m_prompts.messageBox(closing, applicationTitle(), PromptIcon::None);
+    m_prompts.messageBox(closing, util::applicationTitle(), util::PromptIcon::None);
     return m_summary;
 }
 
 bool Run::openRows(const EntryListSource &entries)
 {
-    auto connection = OpenWorkbook(m_options.workbookPath);
+    auto connection = excel::OpenWorkbook(m_options.workbookPath);
     if (!connection) {
         fail(QStringLiteral("Can't find the specified file!") + connection.error().message);
         return false;
     }
     m_connection = std::move(connection.value());
-    const auto sheet = GetFirstTableName(*m_connection);
+    const auto sheet = excel::GetFirstTableName(*m_connection);
     if (!sheet) {
         m_connection->Close();
         fail(QStringLiteral("Can't find the specified file!") + sheet.error().message);
         return false;
     }
-    auto rows = OpenSheetRows(*m_connection, sheet.value());
+    auto rows = excel::OpenSheetRows(*m_connection, sheet.value());
     if (!rows) {
         m_connection->Close();
         fail(QStringLiteral("Can't find the specified file!") + rows.error().message);
@@ -196,7 +199,7 @@ bool Run::processRow()
     m_api.GMW_NV_EraseAll(m_state.lGMPtr);
     replaceContainer(m_state.lGMPtr2);
     replaceContainer(m_state.lGMPtr3);
-    m_state.sEmail = SF_removeAll(m_state.sEmail, QStringLiteral(" "));
+    m_state.sEmail = util::SF_removeAll(m_state.sEmail, QStringLiteral(" "));
 
     if (m_options.match && !m_state.sEmail.isEmpty()) {
         if (m_lookups.EmailExists()) {
@@ -334,3 +337,5 @@ ImportSummary ImportRun::btnImport_Click(const ImportOptions &options,
     Run run(m_api, m_prompts, m_state, m_sink, options);
     return run.run(entries);
 }
+
+} // namespace import

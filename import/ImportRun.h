@@ -8,8 +8,15 @@
 #include <cstdint>
 #include <functional>
 
-class EntryList;
+namespace util {
 class Prompts;
+}
+
+namespace mapping {
+class EntryList;
+}
+
+namespace import {
 
 // What the main window's controls hold when an import starts.
 struct ImportOptions
@@ -48,21 +55,24 @@ struct ImportSummary
 
 // The entry list of the mapping window; creating it on first use is the
 // caller's business (the window fills its pick lists then).
-using EntryListSource = std::function<const EntryList &()>;
+using EntryListSource = std::function<const mapping::EntryList &()>;
 
 // One import run: the row loop, the contact writes and the run's group.
 class ImportRun
 {
 public:
-    ImportRun(GoldMineApi &api, Prompts &prompts, ImportState &state, ImportSink &sink);
+    ImportRun(goldmine::GoldMineApi &api, util::Prompts &prompts, goldmine::ImportState &state,
+              ImportSink &sink);
 
     // Runs the whole import and returns when the closing message has been
     // dismissed or the run could not start.
     ImportSummary btnImport_Click(const ImportOptions &options, const EntryListSource &entries);
 
 private:
-    GoldMineApi &m_api;
-    Prompts &m_prompts;
-    ImportState &m_state;
+    goldmine::GoldMineApi &m_api;
+    util::Prompts &m_prompts;
+    goldmine::ImportState &m_state;
     ImportSink &m_sink;
 };
+
+} // namespace import

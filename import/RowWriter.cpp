@@ -5,19 +5,21 @@
 
 #include <utility>
 
-RowWriter::RowWriter(GoldMineApi &api, ImportState &state)
+namespace import {
+
+RowWriter::RowWriter(goldmine::GoldMineApi &api, goldmine::ImportState &state)
     : m_api(api)
     , m_state(state)
 {}
 
-QStringList RowWriter::prepare(const EntryList &entries, const ado::Recordset &rows)
+QStringList RowWriter::prepare(const mapping::EntryList &entries, const excel::ado::Recordset &rows)
 {
     QStringList missing;
     m_entries.clear();
     m_entries.reserve(entries.count());
     for (const QString &entry : entries.entries()) {
-        const EntryHalves halves = EntryList::halves(entry);
-        const ValueSource source = EntryList::valueSource(entry);
+        const mapping::EntryHalves halves = mapping::EntryList::halves(entry);
+        const mapping::ValueSource source = mapping::EntryList::valueSource(entry);
         PreparedEntry prepared;
         prepared.goldMineField = halves.goldMine;
         prepared.excelHalf = halves.excel;
@@ -38,7 +40,7 @@ QString RowWriter::cellText(int column) const
 {
     if (m_rows == nullptr || column < 0)
         return {};
-    return VariantToText(m_rows->value(column));
+    return excel::VariantToText(m_rows->value(column));
 }
 
 int32_t RowWriter::WriteRowContact(Form form)
@@ -106,3 +108,5 @@ int32_t RowWriter::AddRowToGroup()
     m_api.GMW_NV_EraseAll(m_state.lGMPtr2);
     return result;
 }
+
+} // namespace import

@@ -8,10 +8,14 @@
 
 #include <cstdint>
 
-class EntryList;
-namespace ado {
+namespace excel::ado {
 class Recordset;
 }
+namespace mapping {
+class EntryList;
+}
+
+namespace import {
 
 // One mapping entry made ready for the rows: split once, its column looked up
 // once, so that writing a row costs no text work beyond the values.
@@ -35,12 +39,12 @@ class RowWriter
 public:
     enum class Form { Update, New };
 
-    RowWriter(GoldMineApi &api, ImportState &state);
+    RowWriter(goldmine::GoldMineApi &api, goldmine::ImportState &state);
 
     // Splits the entries once for the whole run; column names that the row set
     // does not have are returned (empty when all are there).
-    QStringList prepare(const EntryList &entries, const ado::Recordset &rows);
-    void setCurrentRow(const ado::Recordset *rows) { m_rows = rows; }
+    QStringList prepare(const mapping::EntryList &entries, const excel::ado::Recordset &rows);
+    void setCurrentRow(const excel::ado::Recordset *rows) { m_rows = rows; }
 
     int32_t WriteRowContact(Form form);
     int32_t WriteRowNotes();
@@ -60,10 +64,12 @@ private:
         return result;
     }
 
-    GoldMineApi &m_api;
-    ImportState &m_state;
-    const ado::Recordset *m_rows = nullptr;
+    goldmine::GoldMineApi &m_api;
+    goldmine::ImportState &m_state;
+    const excel::ado::Recordset *m_rows = nullptr;
     QList<PreparedEntry> m_entries;
     QString m_notes;
     QString m_groupNo;
 };
+
+} // namespace import

@@ -2,6 +2,8 @@
 
 #include "util/StringFunctions.h"
 
+namespace mapping {
+
 const QChar EntryList::Tab = QLatin1Char('\t');
 
 void EntryList::addColumnEntry(const QString &column, const QString &field)
@@ -30,7 +32,7 @@ void EntryList::remove(int index)
 EntryHalves EntryList::halves(const QString &entry)
 {
     const QString tab(Tab);
-    return {SF_splitLeft(entry, tab), SF_splitRight(entry, tab)};
+    return {util::SF_splitLeft(entry, tab), util::SF_splitRight(entry, tab)};
 }
 
 ValueSource EntryList::valueSource(const QString &entry)
@@ -39,7 +41,7 @@ ValueSource EntryList::valueSource(const QString &entry)
     ValueSource source;
     if (excelHalf.startsWith(QLatin1Char('/'))) {
         source.custom = true;
-        source.fixedValue = SF_removeAll(excelHalf, QStringLiteral("/"));
+        source.fixedValue = util::SF_removeAll(excelHalf, QStringLiteral("/"));
     } else {
         source.column = excelHalf;
     }
@@ -67,3 +69,5 @@ void EntryList::append(const QString &entry)
     m_entries.append(entry);
     endInsertRows();
 }
+
+} // namespace mapping

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace mapping {
+
 // The two halves of a mapping entry, split at its first TAB.
 struct EntryHalves
 {
@@ -54,3 +56,5 @@ private:
 
     QStringList m_entries;
 };
+
+} // namespace mapping

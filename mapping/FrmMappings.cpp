@@ -1,8 +1,9 @@
 #include "mapping/FrmMappings.h"
 
+#include "excel/Workbook.h"
 #include "goldmine/Lookups.h"
 #include "mapping/WindowFont.h"
-#include "mapping/WorkbookColumns.h"
+#include "mapping/WorkbookFailure.h"
 #include "ui_FrmMappings.h"
 #include "util/Prompts.h"
 
@@ -11,6 +12,8 @@
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
+
+namespace mapping {
 
 namespace {
 
@@ -77,7 +80,7 @@ const QString FrmMappings::FieldListSql =
 const QString FrmMappings::FieldListFailureTitle =
     QStringLiteral("GoldMine DDE Record Seek -- Error");
 
-FrmMappings::FrmMappings(GoldMineApi &api, Prompts &prompts, QWidget *parent)
+FrmMappings::FrmMappings(goldmine::GoldMineApi &api, util::Prompts &prompts, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::FrmMappings>())
     , m_api(api)
@@ -114,7 +117,7 @@ void FrmMappings::Form_Load(const MappingSource &source)
     ui->lstExcel->clear();
     ui->lstGoldMine->clear();
 
-    Result<QStringList> columns = ReadFirstTableColumns(source.workbookPath);
+    excel::Result<QStringList> columns = excel::ReadFirstTableColumns(source.workbookPath);
     if (columns) {
         for (const QString &column : *columns) {
             if (source.match && column == source.emailColumn)
@@ -125,8 +128,8 @@ void FrmMappings::Form_Load(const MappingSource &source)
         ShowWorkbookFailure(m_prompts, source.workbookPath, columns.error());
     }
 
-    RunSqlQuery(m_api, m_prompts, FieldListSql, 2000, FieldListFailureTitle,
-                [this](const QString &field) { ui->lstGoldMine->addItem(field); });
+    goldmine::RunSqlQuery(m_api, m_prompts, FieldListSql, 2000, FieldListFailureTitle,
+                          [this](const QString &field) { ui->lstGoldMine->addItem(field); });
     ui->lstGoldMine->addItem(QStringLiteral("Website"));
 }
 
@@ -229,3 +232,5 @@ void FrmMappings::forgetCurrentEntry()
     ui->lstMappings->clearSelection();
     ui->lstMappings->setCurrentIndex(QModelIndex());
 }
+
+} // namespace mapping

@@ -7,13 +7,20 @@
 
 #include <memory>
 
-class GoldMineApi;
-class Prompts;
 class QKeyEvent;
 
 namespace Ui {
 class FrmMappings;
 }
+
+namespace goldmine {
+class GoldMineApi;
+}
+namespace util {
+class Prompts;
+}
+
+namespace mapping {
 
 // What the mapping window reads from the main window when its state is made.
 struct MappingSource
@@ -34,7 +41,7 @@ public:
     static const QString FieldListSql;
     static const QString FieldListFailureTitle;
 
-    FrmMappings(GoldMineApi &api, Prompts &prompts, QWidget *parent = nullptr);
+    FrmMappings(goldmine::GoldMineApi &api, util::Prompts &prompts, QWidget *parent = nullptr);
     ~FrmMappings() override;
 
     // Fills both pick lists: the workbook's columns (without the e-mail column
@@ -59,7 +66,9 @@ private:
     void forgetCurrentEntry();
 
     std::unique_ptr<Ui::FrmMappings> ui;
-    GoldMineApi &m_api;
-    Prompts &m_prompts;
+    goldmine::GoldMineApi &m_api;
+    util::Prompts &m_prompts;
     EntryList m_entries;
 };
+
+} // namespace mapping

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QStringList>
 
+namespace mapping {
+
 void InstallWindowFontSubstitutes()
 {
     // Adding a substitute twice is harmless: the list keeps each name once.
@@ -11,3 +13,5 @@ void InstallWindowFontSubstitutes()
                                 QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica"),
                                 QStringLiteral("DejaVu Sans Condensed")});
 }
+
+} // namespace mapping

@@ -1,3 +1,7 @@
 #include "util/Prompts.h"
 
+namespace util {
+
 Prompts::~Prompts() = default;
+
+} // namespace util

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace util {
+
 // The icon a message box carries.
 enum class PromptIcon { None, Critical, Information, Warning };
 
@@ -30,3 +32,5 @@ inline const QString &applicationTitle()
     static const QString title = QStringLiteral("Ruvelo");
     return title;
 }
+
+} // namespace util

@@ -6,22 +6,26 @@
 #include <utility>
 #include <variant>
 
-// The failure half of a result: a message for the operator and, where callers
-// branch on the kind of failure, a code.
-struct Error
+namespace util {
+
+// The failure half of a result: a message for the operator, worded as a whole
+// sentence without padding (callers add their own separators), and the kind of
+// failure from the failing subsystem's own scoped enum, for callers that branch
+// on it. A subsystem's first enumerator is its plain "it failed".
+template <typename Code> struct Error
 {
     QString message;
-    int code = 0;
+    Code code{};
 };
 
-// A value or an error, used where I/O can fail.
-template <typename T> class [[nodiscard]] Result
+// A value or an error, used wherever I/O or outside input can fail.
+template <typename T, typename Code> class [[nodiscard]] Result
 {
 public:
     Result(T value)
         : m_state(std::in_place_index<0>, std::move(value))
     {}
-    Result(Error error)
+    Result(Error<Code> error)
         : m_state(std::in_place_index<1>, std::move(error))
     {}
 
@@ -34,26 +38,29 @@ public:
     T *operator->() { return &value(); }
     const T *operator->() const { return &value(); }
     T &operator*() & { return value(); }
+    const T &operator*() const & { return value(); }
 
-    const Error &error() const { return std::get<1>(m_state); }
+    const Error<Code> &error() const { return std::get<1>(m_state); }
 
 private:
-    std::variant<T, Error> m_state;
+    std::variant<T, Error<Code>> m_state;
 };
 
 // A result that carries no value on success.
-template <> class [[nodiscard]] Result<void>
+template <typename Code> class [[nodiscard]] Result<void, Code>
 {
 public:
     Result() = default;
-    Result(Error error)
+    Result(Error<Code> error)
         : m_error(std::move(error))
     {}
 
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }
-    const Error &error() const { return *m_error; }
+    const Error<Code> &error() const { return *m_error; }
 
 private:
-    std::optional<Error> m_error;
+    std::optional<Error<Code>> m_error;
 };
+
+} // namespace util

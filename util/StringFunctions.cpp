@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace util {
+
 bool SF_isNothing(const QString &text)
 {
     return text.isEmpty();
@@ -57,3 +59,5 @@ QString PtrToString(const char *address)
         return {};
     return QString::fromLocal8Bit(address, length);
 }
+
+} // namespace util

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace util {
+
 // Small text operations shared by the import and the mapping window. Positions
 // and searches are by UTF-16 code unit and case-sensitive.
 
@@ -25,3 +27,5 @@ QString SF_splitRight(const QString &text, const QString &separator);
 // Zero-terminated 8-bit text in the local encoding, as the GoldMine API hands it
 // back; the memory stays the API's. A null pointer gives empty text.
 QString PtrToString(const char *address);
+
+} // namespace util

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace goldmine;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

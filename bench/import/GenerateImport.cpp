@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace goldmine;
+
 namespace {
 
 std::string address(long row)

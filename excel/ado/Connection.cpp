@@ -3,7 +3,7 @@
 #include "excel/ado/Provider.h"
 #include "excel/ado/Recordset.h"
 
-namespace ado {
+namespace excel::ado {
 
 Connection::Connection() = default;
 Connection::~Connection() = default;
@@ -11,12 +11,10 @@ Connection::~Connection() = default;
 Result<void> Connection::Open()
 {
     if (m_provider)
-        return Error{QStringLiteral(" Operation is not allowed when the object is open.")};
+        return Error{QStringLiteral("Operation is not allowed when the object is open.")};
     auto provider = Provider::open(Provider, ConnectionString);
-    if (!provider) {
-        // Callers show the description right after their own sentence.
-        return Error{QLatin1Char(' ') + provider.error().message};
-    }
+    if (!provider)
+        return provider.error();
     m_provider = std::move(provider.value());
     return {};
 }
@@ -72,4 +70,4 @@ bool Connection::isOpen() const
     return m_provider != nullptr;
 }
 
-} // namespace ado
+} // namespace excel::ado

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "util/Result.h"
+#include "excel/Errors.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
-namespace ado {
+namespace excel::ado {
 
 class Provider;
 class Recordset;
@@ -48,4 +48,4 @@ private:
     std::unique_ptr<ado::Provider> m_provider;
 };
 
-} // namespace ado
+} // namespace excel::ado

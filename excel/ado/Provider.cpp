@@ -3,7 +3,7 @@
 #include "excel/SheetSource.h"
 #include "excel/Table.h"
 
-namespace ado {
+namespace excel::ado {
 
 namespace {
 
@@ -215,4 +215,4 @@ QStringList Provider::registeredNames()
     return names;
 }
 
-} // namespace ado
+} // namespace excel::ado

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/Result.h"
+#include "excel/Errors.h"
 
 #include <QHash>
 #include <QString>
@@ -14,7 +14,7 @@ namespace excel {
 class WorkbookFile;
 }
 
-namespace ado {
+namespace excel::ado {
 
 // The rows behind a Recordset: a schema list held in memory or a sheet read
 // as it goes. Field names are fixed when the source is made; looking one up
@@ -95,4 +95,4 @@ private:
     std::unique_ptr<excel::WorkbookFile> m_workbook;
 };
 
-} // namespace ado
+} // namespace excel::ado

@@ -3,7 +3,7 @@
 #include "excel/ado/Connection.h"
 #include "excel/ado/Provider.h"
 
-namespace ado {
+namespace excel::ado {
 
 Recordset::Recordset() = default;
 Recordset::Recordset(std::unique_ptr<RowSource> source)
@@ -83,4 +83,4 @@ void Recordset::Close()
     m_source.reset();
 }
 
-} // namespace ado
+} // namespace excel::ado

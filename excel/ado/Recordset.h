@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/Result.h"
+#include "excel/Errors.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,7 +8,7 @@
 
 #include <memory>
 
-namespace ado {
+namespace excel::ado {
 
 class Connection;
 class RowSource;
@@ -51,4 +51,4 @@ private:
     std::unique_ptr<RowSource> m_source;
 };
 
-} // namespace ado
+} // namespace excel::ado

@@ -23,7 +23,7 @@ public:
         : QObject(socket)
     {
         m_timer.setSingleShot(true);
-        m_timer.setInterval(dde::kTimeoutMs);
+        m_timer.setInterval(goldmine::dde::kTimeoutMs);
         QObject::connect(&m_timer, &QTimer::timeout, socket, &QLocalSocket::abort);
         m_timer.start();
     }
@@ -49,12 +49,13 @@ DdeServer::~DdeServer()
 
 bool DdeServer::listen(const QString &application, const QString &topic, QString *error)
 {
-    Result<QString> directory = dde::socketDirectory(true);
+    goldmine::Result<QString> directory = goldmine::dde::socketDirectory(true);
     if (!directory) {
         *error = directory.error().message;
         return false;
     }
-    const QString path = *directory + QLatin1Char('/') + dde::socketName(application, topic);
+    const QString path =
+        *directory + QLatin1Char('/') + goldmine::dde::socketName(application, topic);
 
     // The lock decides which of two servers starting together wins; whoever
     // holds it may replace a socket file left behind by a server that died.
@@ -111,7 +112,7 @@ void DdeServer::acceptConnections()
 {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (!dde::peerIsSameUser(static_cast<int>(socket->socketDescriptor()))) {
+        if (!goldmine::dde::peerIsSameUser(static_cast<int>(socket->socketDescriptor()))) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -128,17 +129,18 @@ void DdeServer::readRequests(QLocalSocket *socket, Connection *connection)
     connection->buffer.append(socket->readAll());
     for (;;) {
         QByteArray payload;
-        const dde::FrameState state = dde::takeFrame(connection->buffer, &payload);
-        if (state == dde::FrameState::TooLarge) {
+        const goldmine::dde::FrameState state =
+            goldmine::dde::takeFrame(connection->buffer, &payload);
+        if (state == goldmine::dde::FrameState::TooLarge) {
             socket->abort();
             return;
         }
-        if (state == dde::FrameState::Incomplete)
+        if (state == goldmine::dde::FrameState::Incomplete)
             break;
         bool known = false;
-        const QString answer = answerFor(dde::decodeRequest(payload), &known);
-        socket->write(
-            dde::encodeAnswer(known ? dde::AnswerStatus::Ok : dde::AnswerStatus::Error, answer));
+        const QString answer = answerFor(goldmine::dde::decodeRequest(payload), &known);
+        socket->write(goldmine::dde::encodeAnswer(
+            known ? goldmine::dde::AnswerStatus::Ok : goldmine::dde::AnswerStatus::Error, answer));
         connection->timer().start(); // the next request gets the whole time-out
     }
 }

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace storefiles {
+namespace gmclient {
 
 namespace {
 
@@ -160,4 +160,4 @@ QString escapeField(const QString &value)
     return escaped;
 }
 
-} // namespace storefiles
+} // namespace gmclient

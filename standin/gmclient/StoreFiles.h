@@ -7,7 +7,11 @@
 
 // Read-only views of a store's databases for people and tests: what an import
 // left behind.
-namespace storefiles {
+namespace gmclient {
+
+enum class ErrorCode { Failed };
+using Error = util::Error<ErrorCode>;
+template <typename T> using Result = util::Result<T, ErrorCode>;
 
 // The database file the store's configuration gives for alias (e.g.
 // "Common:"), from the [Aliases] section of DIR/gm7s32.ini.
@@ -30,4 +34,4 @@ Result<QStringList> groupLines(const QString &storeDirectory);
 // become \\, \t, \r and \n.
 QString escapeField(const QString &value);
 
-} // namespace storefiles
+} // namespace gmclient

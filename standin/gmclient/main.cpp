@@ -248,7 +248,7 @@ int runServe(QCoreApplication &application, const Arguments &arguments)
     }
     QString userName = arguments.options.value(QStringLiteral("--username"));
     if (!arguments.options.contains(QStringLiteral("--username"))) {
-        Result<QString> stored = storefiles::firstUserName(directory);
+        gmclient::Result<QString> stored = gmclient::firstUserName(directory);
         if (!stored) {
             printError(stored.error().message);
             return 1;
@@ -297,8 +297,8 @@ int runServe(QCoreApplication &application, const Arguments &arguments)
 int runListing(const Arguments &arguments, bool groups)
 {
     const QString directory = absoluteStorePath(arguments.directory);
-    Result<QStringList> lines =
-        groups ? storefiles::groupLines(directory) : storefiles::contactLines(directory);
+    gmclient::Result<QStringList> lines =
+        groups ? gmclient::groupLines(directory) : gmclient::contactLines(directory);
     if (!lines) {
         printError(lines.error().message);
         return 1;

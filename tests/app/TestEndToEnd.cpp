@@ -29,6 +29,11 @@
 #include <cstdio>
 #include <unistd.h>
 
+using util::PromptIcon;
+using namespace goldmine;
+using namespace mapping;
+using namespace app;
+
 namespace {
 
 const QString kBinDir = QStringLiteral(RUVELO_BIN_DIR);
@@ -177,7 +182,7 @@ class TestEndToEnd : public QObject
     QTemporaryDir m_dir;
     QString m_store;
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

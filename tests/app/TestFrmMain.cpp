@@ -20,6 +20,11 @@
 #include <QTextBlock>
 #include <QTimer>
 
+using util::PromptIcon;
+using namespace goldmine;
+using namespace mapping;
+using namespace app;
+
 namespace {
 
 // Also records every change of the pointer.
@@ -147,7 +152,7 @@ class TestFrmMain : public QObject
     QString m_orders; // Order, Buyer
     QString m_headerOnly;
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

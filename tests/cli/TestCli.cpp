@@ -58,7 +58,7 @@ class TestCli : public QObject
         return writeXlsx(path, rows) ? path : QString();
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

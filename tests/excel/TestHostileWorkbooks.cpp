@@ -17,6 +17,8 @@
 
 #include <cstring>
 
+using namespace excel;
+
 using namespace builders;
 
 namespace {
@@ -51,7 +53,7 @@ class TestHostileWorkbooks : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void hostileXlsx_data()
     {
         QTest::addColumn<QByteArray>("file");

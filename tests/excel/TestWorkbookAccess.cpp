@@ -15,6 +15,8 @@
 
 #include <xlsxwriter.h>
 
+using namespace excel;
+
 namespace {
 
 struct Table
@@ -103,7 +105,7 @@ private:
         return write(name, book.build());
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
@@ -161,7 +163,7 @@ private slots:
         auto connection = OpenWorkbook(path);
         if (provider.isEmpty()) {
             QVERIFY(!connection);
-            QCOMPARE(connection.error().code, int(NotAWorkbook));
+            QCOMPARE(connection.error().code, ErrorCode::WrongEnding);
             QVERIFY(connection.error().message.contains(path));
             return;
         }
@@ -182,17 +184,21 @@ private slots:
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("content"); // null: no file at all
         QTest::addColumn<QString>("description");
-        QTest::newRow("missing") << "missing.xlsx" << QByteArray()
-                                 << " The file does not exist: %1";
-        QTest::newRow("text named xlsx") << "text.xlsx" << QByteArray("Name,Email\n")
-                                         << " The file is not an Excel workbook: %1";
+        QTest::addColumn<ErrorCode>("code");
+        QTest::newRow("missing") << "missing.xlsx" << QByteArray() << "The file does not exist: %1"
+                                 << ErrorCode::Missing;
+        QTest::newRow("text named xlsx")
+            << "text.xlsx" << QByteArray("Name,Email\n") << "The file is not an Excel workbook: %1"
+            << ErrorCode::NotWorkbook;
         QTest::newRow("text named xls")
-            << "text.xls" << QByteArray("Name,Email\n") << " The file is not an Excel workbook: %1";
+            << "text.xls" << QByteArray("Name,Email\n") << "The file is not an Excel workbook: %1"
+            << ErrorCode::NotWorkbook;
         QTest::newRow("empty file")
-            << "empty.xlsx" << QByteArray("") << " The file is not an Excel workbook: %1";
+            << "empty.xlsx" << QByteArray("") << "The file is not an Excel workbook: %1"
+            << ErrorCode::NotWorkbook;
         QTest::newRow("zip without workbook")
             << "other.xlsx" << builders::zipArchive({{"readme.txt", "hello"}})
-            << " The file is not an Excel workbook: %1";
+            << "The file is not an Excel workbook: %1" << ErrorCode::NotWorkbook;
     }
 
     void openFailures()
@@ -200,10 +206,11 @@ private slots:
         QFETCH(QString, fileName);
         QFETCH(QByteArray, content);
         QFETCH(QString, description);
+        QFETCH(ErrorCode, code);
         const QString path = content.isNull() ? m_dir.filePath(fileName) : write(fileName, content);
         auto connection = OpenWorkbook(path);
         QVERIFY(!connection);
-        QCOMPARE(connection.error().code, int(OpenFailed));
+        QCOMPARE(connection.error().code, code);
         QCOMPARE(connection.error().message, description.arg(path));
     }
 
@@ -552,7 +559,7 @@ private slots:
         QVERIFY(connection);
         auto table = GetFirstTableName(*connection.value());
         QVERIFY(!table);
-        QCOMPARE(table.error().code, int(NoTable));
+        QCOMPARE(table.error().code, ErrorCode::NoTable);
     }
 
     void fieldsByName()
@@ -672,7 +679,7 @@ private slots:
         Result<void> opened = connection.Open();
         QVERIFY(!opened);
         QCOMPARE(opened.error().message,
-                 QStringLiteral(" Provider cannot be found. It may not be properly installed."));
+                 QStringLiteral("Provider cannot be found. It may not be properly installed."));
         connection.Provider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
         connection.ConnectionString =
             QStringLiteral("Data Source=/x.xls;Extended Properties=Excel 12.0;");

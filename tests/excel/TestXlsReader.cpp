@@ -12,6 +12,8 @@
 #include <QTime>
 #include <QtEndian>
 
+using namespace excel;
+
 using namespace builders;
 
 namespace {
@@ -124,7 +126,7 @@ class TestXlsReader : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void savedByGnumeric()
     {
         auto rows = readFirstSheet(excel::openXlsFile(RUVELO_TEST_DATA "/types.xls"));

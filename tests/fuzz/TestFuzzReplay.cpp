@@ -21,7 +21,7 @@ class TestFuzzReplay : public QObject
         return found;
     }
 
-private slots:
+private Q_SLOTS:
     void replay_data()
     {
         QTest::addColumn<QString>("path");

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 // A scripted GoldMine API that records what the program asks of it.
-class FakeGoldMineApi : public GoldMineApi
+class FakeGoldMineApi : public goldmine::GoldMineApi
 {
 public:
     struct Fetch

@@ -17,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace goldmine;
+
 namespace {
 
 // A raw server on the link's socket path that answers each request with the
@@ -102,7 +104,7 @@ class TestDdeLink : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -205,7 +207,7 @@ void TestDdeLink::privateDirectory()
     const QString expected = m_runtime->path() + QStringLiteral("/ruvelo-dde");
     Result<QString> missing = dde::socketDirectory(false);
     QVERIFY(!missing.ok());
-    QCOMPARE(missing.error().code, int(dde::kMissing));
+    QCOMPARE(missing.error().code, ErrorCode::DirectoryMissing);
 
     Result<QString> created = dde::socketDirectory(true);
     QVERIFY2(created.ok(), qPrintable(created.ok() ? QString() : created.error().message));
@@ -245,7 +247,7 @@ void TestDdeLink::directoryRefused()
     for (const bool create : {false, true}) {
         Result<QString> directory = dde::socketDirectory(create);
         QVERIFY(!directory.ok());
-        QCOMPARE(directory.error().code, int(dde::kInsecure));
+        QCOMPARE(directory.error().code, ErrorCode::DirectoryInsecure);
     }
     // A link through such a directory is a failure, not "not running".
     DdeLink link;

@@ -21,6 +21,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using util::PromptIcon;
+using namespace goldmine;
+
 namespace {
 
 const QString kBinDir = QStringLiteral(RUVELO_BIN_DIR);
@@ -105,7 +108,7 @@ class TestGoldMineLink : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();

@@ -5,11 +5,14 @@
 #include <QTest>
 #include <QTimer>
 
+using util::PromptIcon;
+using namespace goldmine;
+
 class TestLookups : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void emailExistsReadsFetchText_data();
     void emailExistsReadsFetchText();
     void emailQueryText_data();

@@ -6,6 +6,9 @@
 #include <QHash>
 #include <QTest>
 
+using util::PromptIcon;
+using namespace goldmine;
+
 namespace {
 
 // A DDE link whose server answers from a table; one item can be made to fail.
@@ -47,7 +50,7 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void goldMineNotRunning();
     void otherLinkFailure();
     void versionTest_data();

@@ -7,6 +7,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using util::PromptIcon;
+using namespace goldmine;
+using namespace mapping;
+using namespace import;
+
 namespace {
 
 class RecordingSink : public ImportSink
@@ -75,7 +80,7 @@ class TestImportRun : public QObject
         }
     };
 
-private slots:
+private Q_SLOTS:
     void outcomeTable_data()
     {
         QTest::addColumn<bool>("match");

@@ -16,7 +16,7 @@
 // contudef is answered with a fetch text built from fields; every other query
 // finds nothing. Writes succeed and are counted. onCall runs at every call so a
 // test can look at the window while the engine is at work.
-class FieldListApi : public GoldMineApi
+class FieldListApi : public goldmine::GoldMineApi
 {
 public:
     QStringList fields;

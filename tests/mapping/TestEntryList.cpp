@@ -3,11 +3,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace mapping;
+
 class TestEntryList : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void columnEntriesKeepOrderAndDuplicates()
     {
         EntryList list;

@@ -15,6 +15,9 @@
 #include <QTest>
 #include <QTimer>
 
+using util::PromptIcon;
+using namespace mapping;
+
 // The mapping window over a fake GoldMine and real workbook files.
 class TestFrmMappings : public QObject
 {
@@ -69,7 +72,7 @@ class TestFrmMappings : public QObject
         return result;
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

@@ -71,7 +71,7 @@ class TestHostileBounded : public QObject
         return child;
     }
 
-private slots:
+private Q_SLOTS:
     void hostileFile_data()
     {
         QTest::addColumn<QByteArray>("data");

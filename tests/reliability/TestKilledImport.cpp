@@ -165,7 +165,7 @@ class TestKilledImport : public QObject
         QCOMPARE(contactCount(store), contacts);
     }
 
-private slots:
+private Q_SLOTS:
     void killedAtEachWriteStep_data()
     {
         QTest::addColumn<QString>("step");

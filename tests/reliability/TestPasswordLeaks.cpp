@@ -35,7 +35,7 @@ class TestPasswordLeaks : public QObject
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

@@ -9,7 +9,7 @@ class TestGm7s32Containers : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void laterSetReplacesWhateverTheCase_data();
     void laterSetReplacesWhateverTheCase();
     void absentNameGivesTheDefaultPointer();

@@ -13,7 +13,7 @@ class TestGm7s32Execute : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void createContact();
     void createThenUpdateThenNotesTwice();

@@ -10,7 +10,7 @@ class TestGm7s32Load : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void callsBeforeLoadFail();
     void loadResults_data();
     void loadResults();

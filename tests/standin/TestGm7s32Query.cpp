@@ -10,7 +10,7 @@ class TestGm7s32Query : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void packet_data();
     void packet();

@@ -3,6 +3,8 @@
 #include "goldmine/gm7s32.h"
 #include "util/StringFunctions.h"
 
+using namespace goldmine;
+
 int32_t DirectGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &goldDir,
                                        const QString &commonDir, const QString &userName,
                                        const QString &password)
@@ -57,7 +59,7 @@ QString DirectGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &nam
                                            const QString &defaultValue)
 {
     const QByteArray fallback = defaultValue.toLocal8Bit();
-    return PtrToString(
+    return util::PtrToString(
         ::GMW_NV_GetValue(container, name.toLocal8Bit().constData(), fallback.constData()));
 }
 

@@ -8,7 +8,7 @@
 // The GoldMine API bound at link time to libgm7s32, for tests that drive the
 // engines against a real store without loading the library by name. Single
 // calls can be made to fail, to play a store that refuses a write.
-class DirectGoldMineApi : public GoldMineApi
+class DirectGoldMineApi : public goldmine::GoldMineApi
 {
 public:
     int32_t GMW_LoadBDE(const QString &sysDir, const QString &goldDir, const QString &commonDir,

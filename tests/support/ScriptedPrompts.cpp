@@ -1,6 +1,6 @@
 #include "support/ScriptedPrompts.h"
 
-void ScriptedPrompts::messageBox(const QString &text, const QString &title, PromptIcon icon)
+void ScriptedPrompts::messageBox(const QString &text, const QString &title, util::PromptIcon icon)
 {
     m_shown.append({Shown::Message, text, title, icon, false});
 }
@@ -8,7 +8,7 @@ void ScriptedPrompts::messageBox(const QString &text, const QString &title, Prom
 QString ScriptedPrompts::inputBox(const QString &prompt, const QString &title,
                                   const QString & /*defaultText*/, bool masked)
 {
-    m_shown.append({Shown::Input, prompt, title, PromptIcon::None, masked});
+    m_shown.append({Shown::Input, prompt, title, util::PromptIcon::None, masked});
     return m_answers.isEmpty() ? QString() : m_answers.dequeue();
 }
 

@@ -8,7 +8,7 @@
 
 // Answers prompts from a script and records every box shown, so tests can
 // assert the exact texts, titles and icons.
-class ScriptedPrompts : public Prompts
+class ScriptedPrompts : public util::Prompts
 {
 public:
     struct Shown
@@ -16,14 +16,14 @@ public:
         enum Kind { Message, Input } kind;
         QString text;
         QString title;
-        PromptIcon icon = PromptIcon::None;
+        util::PromptIcon icon = util::PromptIcon::None;
         bool masked = false;
     };
 
     // Queues the answer of the next input box (an empty text plays Cancel).
     void answerInput(const QString &answer) { m_answers.enqueue(answer); }
 
-    void messageBox(const QString &text, const QString &title, PromptIcon icon) override;
+    void messageBox(const QString &text, const QString &title, util::PromptIcon icon) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
                      bool masked) override;
     void setWaitCursor(bool waiting) override { m_waiting = waiting; }

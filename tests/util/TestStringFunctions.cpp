@@ -2,11 +2,13 @@
 
 #include <QTest>
 
+using namespace util;
+
 class TestStringFunctions : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void isNothing()
     {
         QVERIFY(SF_isNothing(QString()));

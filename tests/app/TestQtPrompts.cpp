@@ -10,6 +10,9 @@
 
 #include <functional>
 
+using util::PromptIcon;
+using namespace app;
+
 namespace {
 
 // Runs handle on the next modal dialog as soon as it shows.
@@ -33,7 +36,7 @@ class TestQtPrompts : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void messageBoxes_data();
     void messageBoxes();
     void inputBoxes_data();
