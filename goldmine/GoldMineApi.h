@@ -32,6 +32,10 @@ public:
     virtual int32_t GMW_NV_EraseAll(int32_t container) = 0;
     virtual int32_t GMW_NV_Delete(int32_t container) = 0;
     virtual int32_t GMW_Execute(const QString &callName, int32_t container) = 0;
+
+    // Whether text loses characters on its way into the API's 8-bit text
+    // (a code page that cannot hold them); never on this platform's UTF-8.
+    virtual bool losesCharacters(const QString & /*text*/) const { return false; }
 };
 
 } // namespace goldmine
