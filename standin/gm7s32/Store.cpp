@@ -2,6 +2,7 @@
 
 #include "Config.h"
 #include "Password.h"
+#include "Platform.h"
 #include "Schema.h"
 #include "Text.h"
 
@@ -50,8 +51,7 @@ bool createDatabase(const fs::path &path, const std::vector<std::string> &schema
     }
     if (!hash.empty()) {
         const std::time_t seconds = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&seconds, &local);
+        const std::tm local = localTime(seconds);
         char date[16];
         std::strftime(date, sizeof date, "%Y-%m-%d", &local);
         sqlite3_stmt *insert = nullptr;
