@@ -31,6 +31,27 @@ private:
     sqlite3_stmt *m_statement;
 };
 
+// The GMW_Execute code for a failed SQLite call.
+int32_t failureCode(int status)
+{
+    switch (status & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return kExecDatabaseBusy;
+    case SQLITE_READONLY:
+        return kExecDatabaseReadOnly;
+    case SQLITE_FULL:
+        return kExecDatabaseFull;
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+        return kExecDatabaseIoError;
+    default:
+        return kExecDatabaseError;
+    }
+}
+
 void bindAll(sqlite3_stmt *statement, const std::vector<std::string> &values)
 {
     int index = 1;
@@ -104,9 +125,10 @@ sqlite3_stmt *Database::cached(const std::string &sql)
     if (found != m_statements.end())
         return found->second;
     sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    const int prepared = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr);
+    if (prepared != SQLITE_OK) {
         sqlite3_finalize(statement);
-        throw CallFailure{kExecDatabaseError};
+        throw CallFailure{failureCode(prepared)};
     }
     m_statements.emplace(sql, statement);
     return statement;
@@ -126,8 +148,9 @@ void Database::run(const std::string &sql, const std::vector<std::string> &value
     sqlite3_stmt *statement = cached(sql);
     ResetOnExit reset(statement);
     bindAll(statement, values);
-    if (sqlite3_step(statement) != SQLITE_DONE)
-        throw CallFailure{kExecDatabaseError};
+    const int stepped = sqlite3_step(statement);
+    if (stepped != SQLITE_DONE)
+        throw CallFailure{failureCode(stepped)};
 }
 
 bool Database::exists(const std::string &sql, const std::vector<std::string> &values)
@@ -137,7 +160,7 @@ bool Database::exists(const std::string &sql, const std::vector<std::string> &va
     bindAll(statement, values);
     const int stepped = sqlite3_step(statement);
     if (stepped != SQLITE_ROW && stepped != SQLITE_DONE)
-        throw CallFailure{kExecDatabaseError};
+        throw CallFailure{failureCode(stepped)};
     return stepped == SQLITE_ROW;
 }
 
@@ -151,7 +174,7 @@ std::optional<std::string> Database::firstValue(const std::string &sql,
     if (stepped == SQLITE_ROW)
         return columnText(statement, 0);
     if (stepped != SQLITE_DONE)
-        throw CallFailure{kExecDatabaseError};
+        throw CallFailure{failureCode(stepped)};
     return std::nullopt;
 }
 
@@ -169,7 +192,7 @@ bool Database::stepInsert(sqlite3_stmt *statement, const std::vector<std::string
         return true;
     if ((stepped & 0xff) != SQLITE_CONSTRAINT &&
         (sqlite3_errcode(m_db) & 0xff) != SQLITE_CONSTRAINT)
-        throw CallFailure{kExecDatabaseError};
+        throw CallFailure{failureCode(stepped)};
     return false;
 }
 
