@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -21,7 +22,8 @@ struct Field
 using FieldMap = std::unordered_map<std::string, Field>;
 
 // The fields CONTUDEF lists that exist in CONTACT1 or CONTACT2, except the
-// keys (ACCOUNTNO, RECID), which are the store's to give.
-FieldMap loadFields(sqlite3 *db);
+// keys (ACCOUNTNO, RECID), which are the store's to give. A store without
+// those tables has no fields; nothing when the database cannot be read.
+std::optional<FieldMap> loadFields(sqlite3 *db);
 
 } // namespace gm7s32

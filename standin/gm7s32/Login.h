@@ -2,6 +2,8 @@
 // connection and checking the user.
 #pragma once
 
+#include "Fields.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,12 +16,20 @@ struct LoggedIn
 {
     std::unique_ptr<Database> database;
     std::string user; // as the store spells it
+    FieldMap fields;
+};
+
+// Why a load failed: a GMW_LoadBDE result and, for the operator, which file
+// and what went wrong with it ("" where saying more would help an intruder).
+struct LoadFailure
+{
+    int32_t code;
+    std::string reason;
 };
 
 // Opens the store that sysDir's configuration names for the two aliases and
-// checks the user. Answers a GMW_LoadBDE result: zero with *loggedIn filled,
-// or a negative code.
-int32_t logIn(const char *sysDir, const char *goldDir, const char *commonDir, const char *userName,
-              const char *password, LoggedIn *loggedIn);
+// checks the user. Throws LoadFailure.
+LoggedIn logIn(const char *sysDir, const char *goldDir, const char *commonDir, const char *userName,
+               const char *password);
 
 } // namespace gm7s32

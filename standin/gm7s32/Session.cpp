@@ -7,10 +7,10 @@
 
 namespace gm7s32 {
 
-Session::Session(std::unique_ptr<Database> database, std::string user)
+Session::Session(std::unique_ptr<Database> database, std::string user, FieldMap fields)
     : m_database(std::move(database))
     , m_user(std::move(user))
-    , m_fields(loadFields(m_database->handle()))
+    , m_fields(std::move(fields))
     , m_cursors(*m_database)
     , m_contacts(*m_database, m_user, m_fields, m_ids)
     , m_groups(*m_database, m_user, m_ids)
@@ -19,16 +19,19 @@ Session::Session(std::unique_ptr<Database> database, std::string user)
 Session::~Session() = default;
 
 int32_t Session::open(const char *sysDir, const char *goldDir, const char *commonDir,
-                      const char *userName, const char *password, std::unique_ptr<Session> *session)
+                      const char *userName, const char *password, std::unique_ptr<Session> *session,
+                      std::string *reason)
 {
-    if (!session)
-        return kLoadCannotStart;
-    LoggedIn loggedIn;
-    const int32_t result = logIn(sysDir, goldDir, commonDir, userName, password, &loggedIn);
-    if (result < 0)
-        return result;
-    session->reset(new Session(std::move(loggedIn.database), std::move(loggedIn.user)));
-    return 0;
+    try {
+        LoggedIn loggedIn = logIn(sysDir, goldDir, commonDir, userName, password);
+        session->reset(new Session(std::move(loggedIn.database), std::move(loggedIn.user),
+                                   std::move(loggedIn.fields)));
+        reason->clear();
+        return 0;
+    } catch (const LoadFailure &failure) {
+        *reason = failure.reason;
+        return failure.code;
+    }
 }
 
 int32_t Session::execute(std::string_view callName, Container &container)

@@ -23,10 +23,10 @@ class Session
 public:
     // Opens the store that sysDir's configuration names for the two aliases
     // and checks the user. Answers a GMW_LoadBDE result: zero with *session
-    // set, or a negative code.
+    // set, or a negative code with *reason saying why for the operator.
     static int32_t open(const char *sysDir, const char *goldDir, const char *commonDir,
                         const char *userName, const char *password,
-                        std::unique_ptr<Session> *session);
+                        std::unique_ptr<Session> *session, std::string *reason);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -42,7 +42,7 @@ public:
     int32_t execute(std::string_view callName, Container &container);
 
 private:
-    Session(std::unique_ptr<Database> database, std::string user);
+    Session(std::unique_ptr<Database> database, std::string user, FieldMap fields);
 
     // Declared first: everything below holds statements of this connection.
     std::unique_ptr<Database> m_database;

@@ -6,6 +6,26 @@
 #include <filesystem>
 #include <fstream>
 
+namespace {
+
+// Overwrites the first page of table's tree in file with bytes no page holds.
+bool damageTable(const std::string &file, const std::string &table)
+{
+    const auto root =
+        TestStore::rows(file, "SELECT rootpage FROM sqlite_master WHERE name='" + table + "'");
+    const auto pageSize = TestStore::rows(file, "PRAGMA page_size");
+    if (root.empty() || pageSize.empty() || std::filesystem::exists(file + "-wal"))
+        return false;
+    const long size = std::stol(pageSize[0][0]);
+    std::fstream data(file, std::ios::in | std::ios::out | std::ios::binary);
+    data.seekp((std::stol(root[0][0]) - 1) * size);
+    const std::string garbage(static_cast<std::size_t>(size), '\xff');
+    data.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    return data.good();
+}
+
+} // namespace
+
 class TestGm7s32Load : public QObject
 {
     Q_OBJECT
@@ -22,6 +42,9 @@ private Q_SLOTS:
     void createStoreRefuses();
     void passwordStoredOnlyAsSaltedHash();
     void storeUsesWriteAheadLog();
+    void configurationWithByteOrderMark();
+    void failureReasons_data();
+    void failureReasons();
 };
 
 void TestGm7s32Load::callsBeforeLoadFail()
@@ -236,6 +259,99 @@ void TestGm7s32Load::storeUsesWriteAheadLog()
     QCOMPARE(store.value("PRAGMA journal_mode"), std::string("wal"));
     QCOMPARE(TestStore::rows(store.goldMineFile(), "PRAGMA journal_mode").at(0).at(0),
              std::string("wal"));
+}
+
+void TestGm7s32Load::configurationWithByteOrderMark()
+{
+    // As Notepad saves it: a UTF-8 byte-order mark, then CR LF line ends.
+    TestStore store;
+    QVERIFY(store.created());
+    std::ofstream(store.path() + "/gm7s32.ini", std::ios::trunc | std::ios::binary)
+        << "\xEF\xBB\xBF[Aliases]\r\nGoldMine:=goldmine.db\r\nCommon:=common.db\r\n";
+    QCOMPARE(store.load(), 0);
+    std::ofstream(store.path() + "/gm7s32.ini", std::ios::trunc | std::ios::binary)
+        << "\xEF\xBB\xBFGoldMine:=goldmine.db\r\n[Aliases]\r\nCommon:=common.db\r\n";
+    QCOMPARE(store.load(), gm7s32::kLoadCannotStart); // the mark does not open a section
+}
+
+void TestGm7s32Load::failureReasons_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("file");     // named in the reason
+    QTest::addColumn<QString>("reported"); // what SQLite or the library said
+
+    QTest::newRow("ready") << "" << 0 << ""
+                           << "";
+    QTest::newRow("wrong password") << "password" << -4 << ""
+                                    << "";
+    QTest::newRow("no configuration") << "noconfig" << -1 << "gm7s32.ini"
+                                      << "cannot be read";
+    QTest::newRow("alias not configured") << "alias" << -1 << "gm7s32.ini"
+                                          << "Gold:";
+    QTest::newRow("database file missing") << "nogolddb" << -1 << "goldmine.db"
+                                           << "missing";
+    QTest::newRow("text file as database") << "junkcommon" << -1 << "common.db"
+                                           << "file is not a database";
+    QTest::newRow("goldmine.db cut short") << "truncgold" << -1 << "goldmine.db"
+                                           << "malformed";
+    QTest::newRow("user table damaged") << "users" << -1 << "goldmine.db"
+                                        << "malformed";
+    QTest::newRow("field list damaged") << "contudef" << -1 << "common.db"
+                                        << "malformed";
+    QTest::newRow("another program's database as common.db") << "foreign" << -6 << "common.db"
+                                                             << "no CONTACT1 table";
+    QTest::newRow("no CAL table") << "nocal" << -5 << "goldmine.db"
+                                  << "no CAL table";
+}
+
+void TestGm7s32Load::failureReasons()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, expected);
+    QFETCH(QString, file);
+    QFETCH(QString, reported);
+
+    TestStore store;
+    QVERIFY(store.created());
+    const char *password = damage == "password" ? "wrong" : kTestPassword;
+    const char *goldAlias = damage == "alias" ? "Gold:" : "GoldMine:";
+    if (damage == "noconfig") {
+        QVERIFY(std::filesystem::remove(store.path() + "/gm7s32.ini"));
+    } else if (damage == "nogolddb") {
+        QVERIFY(std::filesystem::remove(store.goldMineFile()));
+    } else if (damage == "junkcommon") {
+        std::ofstream(store.commonFile(), std::ios::trunc) << "plain text, not a database";
+    } else if (damage == "truncgold") {
+        std::filesystem::resize_file(store.goldMineFile(),
+                                     std::filesystem::file_size(store.goldMineFile()) / 2);
+    } else if (damage == "users") {
+        QVERIFY(damageTable(store.goldMineFile(), "USERS"));
+    } else if (damage == "contudef") {
+        QVERIFY(damageTable(store.commonFile(), "CONTUDEF"));
+    } else if (damage == "foreign") {
+        std::filesystem::remove(store.commonFile());
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(store.commonFile().c_str(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "CREATE TABLE songs (title TEXT)", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+    } else if (damage == "nocal") {
+        QVERIFY(TestStore::exec(store.goldMineFile(), "DROP TABLE CAL"));
+    }
+
+    QCOMPARE(GMW_LoadBDE(store.path().c_str(), goldAlias, "Common:", kTestUser, password),
+             expected);
+    const QString reason = QString::fromLocal8Bit(GM7S32_LoadFailureReason());
+    if (file.isEmpty()) {
+        // Nothing to add after a success, and nothing that tells a wrong
+        // password from an unknown user.
+        QCOMPARE(reason, QString());
+    } else {
+        QVERIFY2(reason.contains(QString::fromStdString(store.path()) + "/" + file),
+                 qPrintable(reason));
+        QVERIFY2(reason.contains(reported), qPrintable(reason));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGm7s32Load)
