@@ -5,8 +5,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace {
+
+mode_t modeOf(const std::string &path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
 
 // Overwrites the first page of table's tree in file with bytes no page holds.
 bool damageTable(const std::string &file, const std::string &table)
@@ -45,6 +52,10 @@ private Q_SLOTS:
     void configurationWithByteOrderMark();
     void failureReasons_data();
     void failureReasons();
+    void storeFilesArePrivate_data();
+    void storeFilesArePrivate();
+    void storeNeverOverwritten_data();
+    void storeNeverOverwritten();
 };
 
 void TestGm7s32Load::callsBeforeLoadFail()
@@ -351,6 +362,85 @@ void TestGm7s32Load::failureReasons()
         QVERIFY2(reason.contains(QString::fromStdString(store.path()) + "/" + file),
                  qPrintable(reason));
         QVERIFY2(reason.contains(reported), qPrintable(reason));
+    }
+}
+
+void TestGm7s32Load::storeFilesArePrivate_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::newRow("usual mask") << 022;
+    QTest::newRow("no mask at all") << 0;
+}
+
+void TestGm7s32Load::storeFilesArePrivate()
+{
+    QFETCH(int, mask);
+    QTemporaryDir parent;
+    const std::string directory = parent.path().toStdString() + "/store";
+    const mode_t saved = umask(static_cast<mode_t>(mask));
+    std::string error;
+    const bool created = gm7s32::createStore(directory, kTestUser, kTestPassword, &error);
+    // The log and shared-memory files appear once the store is in use.
+    const int32_t loaded =
+        GMW_LoadBDE(directory.c_str(), "GoldMine:", "Common:", kTestUser, kTestPassword);
+    const int32_t container = containerWith({{"COMPANY", "Acme"}});
+    const int32_t written = GMW_Execute("WriteContact", container);
+    GMW_NV_Delete(container);
+    umask(saved);
+    QVERIFY2(created, error.c_str());
+    QCOMPARE(loaded, 0);
+    QCOMPARE(written, 0);
+
+    QCOMPARE(modeOf(directory), mode_t(0700));
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(directory)) {
+        QVERIFY2(modeOf(entry.path()) == 0600, entry.path().c_str());
+        ++files;
+    }
+    QVERIFY(std::filesystem::exists(directory + "/common.db-wal"));
+    QVERIFY(std::filesystem::exists(directory + "/common.db-shm"));
+    QCOMPARE(files, 7); // the configuration, two databases, their logs, a shared-memory file
+    GMW_LoadBDE("", "", "", "", "");
+}
+
+void TestGm7s32Load::storeNeverOverwritten_data()
+{
+    QTest::addColumn<QString>("present");
+    QTest::newRow("whole store") << "";
+    QTest::newRow("only a GoldMine database") << "goldmine.db";
+    QTest::newRow("only a contact database") << "common.db";
+}
+
+void TestGm7s32Load::storeNeverOverwritten()
+{
+    QFETCH(QString, present);
+    TestStore store;
+    QVERIFY(store.created());
+    QVERIFY(TestStore::exec(store.commonFile(), "INSERT INTO CONTACT1 (COMPANY) VALUES ('Kept')"));
+    if (!present.isEmpty()) {
+        for (const char *name : {"gm7s32.ini", "goldmine.db", "common.db"}) {
+            if (present != name)
+                QVERIFY(std::filesystem::remove(store.path() + "/" + name));
+        }
+    }
+    const auto before = std::filesystem::last_write_time(
+        store.path() + "/" + (present.isEmpty() ? "common.db" : qPrintable(present)));
+    std::string error;
+    QVERIFY(!gm7s32::createStore(store.path(), "OTHER", "pw", &error));
+    QVERIFY2(error.find(store.path()) != std::string::npos, error.c_str());
+    QVERIFY2(error.find("already holds a store") != std::string::npos, error.c_str());
+    QCOMPARE(std::filesystem::last_write_time(
+                 store.path() + "/" + (present.isEmpty() ? "common.db" : qPrintable(present))),
+             before);
+    if (present.isEmpty()) {
+        QCOMPARE(store.load(), 0);
+        QCOMPARE(store.value("SELECT COMPANY FROM CONTACT1"), std::string("Kept"));
+    } else {
+        // Nothing new was made beside the file that was there.
+        int files = 0;
+        for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(store.path()))
+            ++files;
+        QCOMPARE(files, 1);
     }
 }
 
