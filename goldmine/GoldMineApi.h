@@ -32,6 +32,12 @@ public:
     virtual int32_t GMW_NV_EraseAll(int32_t container) = 0;
     virtual int32_t GMW_NV_Delete(int32_t container) = 0;
     virtual int32_t GMW_Execute(const QString &callName, int32_t container) = 0;
+
+    // Why the last GMW_LoadBDE failed, in the implementation's own words (the
+    // library or function that could not be found, the file that could not
+    // be read), or "" when it has nothing to add. GoldMine's API has no such
+    // call, so the default knows nothing.
+    virtual QString loadFailureReason() const;
 };
 
 } // namespace goldmine

@@ -40,6 +40,14 @@ public:
     }
 };
 
+// An API that explains its failed loads, as the binding over the stand-in does.
+class ExplainingApi : public FakeGoldMineApi
+{
+public:
+    QString reason;
+    QString loadFailureReason() const override { return reason; }
+};
+
 const QString kNotRunning = QStringLiteral(
     "GoldMine is not running!  Please launch GoldMine before attempting to run this operation.");
 const QString kVersion = QStringLiteral("Sorry, GoldMine 6 and older are NOT supported..");
@@ -57,6 +65,8 @@ private Q_SLOTS:
     void versionTest();
     void loadFailureMessages_data();
     void loadFailureMessages();
+    void loadFailureReasonUnderFirstLine_data();
+    void loadFailureReasonUnderFirstLine();
     void successPassesSettingsAndForgetsPassword();
     void cancelGivesEmptyPassword();
     void failingRequestEndsInOrder_data();
@@ -194,6 +204,56 @@ void TestStartup::loadFailureMessages()
     QCOMPARE(prompts.messages().first().title, QStringLiteral("Ruvelo"));
     QCOMPARE(prompts.messages().first().icon, PromptIcon::None);
     QVERIFY(settings.sPassword.isEmpty());
+}
+
+void TestStartup::loadFailureReasonUnderFirstLine_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("text");
+
+    const QString missing = QStringLiteral("Cannot load library gm7s32: no such file");
+    QTest::newRow("library missing")
+        << -2 << missing
+        << QStringLiteral("Error#: -2\n\rUnable to Load GoldMine API.\n\r") + missing;
+    const QString damaged =
+        QStringLiteral("/srv/store/goldmine.db: database disk image is malformed");
+    QTest::newRow("cannot start")
+        << -1 << damaged
+        << QStringLiteral("Error#: -1\n\rUnable to Load GoldMine API.\n\r") + damaged +
+               QStringLiteral("\n\rTry setting the BDE's Configuration|System|INIT|"
+                              "SHAREDMEMLOCATION setting\n\raccording to your operating "
+                              "system:\n\rWin 95/98/ME: <blank>\n\rWin NT4/2000 (early service "
+                              "packs): 7000\n\rWin 2000 (post sp2)/XP: 6000 or 6BDE");
+    const QString noCal = QStringLiteral("/srv/store/goldmine.db has no CAL table");
+    QTest::newRow("no CAL table")
+        << -5 << noCal
+        << QStringLiteral("Error#: -5\n\rGoldMine API cannot find CAL table in GoldDir.\n\r") +
+               noCal;
+    QTest::newRow("nothing to add") << -4 << QString()
+                                    << QStringLiteral("Error#: -4\n\rGoldMine API cannot "
+                                                      "validate the GoldMine username/password.");
+}
+
+void TestStartup::loadFailureReasonUnderFirstLine()
+{
+    QFETCH(int, result);
+    QFETCH(QString, reason);
+    QFETCH(QString, text);
+
+    FakeDdeLink link;
+    ExplainingApi api;
+    api.loadAnswer = result;
+    api.reason = reason;
+    ScriptedPrompts prompts;
+    prompts.answerInput(QStringLiteral("pw"));
+    ConnectionSettings settings;
+
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(prompts.messages().size(), 1);
+    QCOMPARE(prompts.messages().first().text, text);
+    QCOMPARE(prompts.messages().first().title, QStringLiteral("Ruvelo"));
+    QCOMPARE(prompts.messages().first().icon, PromptIcon::None);
 }
 
 void TestStartup::successPassesSettingsAndForgetsPassword()

@@ -174,11 +174,11 @@ void TestGm7s32Failures::readOnlyStore()
         };
     });
     QCOMPARE(results.size(), 5u);
-    QCOMPARE(results[0], 0);                               // it opens for reading
-    QCOMPARE(results[1], 1);                               // and lookups work
-    QCOMPARE(results[2], gm7s32::kExecDatabaseReadOnly);   // but nothing can be written
-    QCOMPARE(results[3], gm7s32::kExecDatabaseReadOnly);   // of any kind
-    QCOMPARE(results[4], gm7s32::kExecUnknownField);       // a wrong value is still that
+    QCOMPARE(results[0], 0);                             // it opens for reading
+    QCOMPARE(results[1], 1);                             // and lookups work
+    QCOMPARE(results[2], gm7s32::kExecDatabaseReadOnly); // but nothing can be written
+    QCOMPARE(results[3], gm7s32::kExecDatabaseReadOnly); // of any kind
+    QCOMPARE(results[4], gm7s32::kExecUnknownField);     // a wrong value is still that
     QCOMPARE(contactCount(*m_store), 1u);
 }
 
