@@ -62,6 +62,16 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompt
                                QStringLiteral("DDE Error"), util::PromptIcon::Critical);
             return StartupOutcome::EndProgram;
         }
+        // Someone else's folder or socket in the way is no sign of an old
+        // GoldMine: say what is wrong and where, so it can be put right.
+        if (status == DdeLink::Status::Refused) {
+            prompts.messageBox(QStringLiteral("Cannot link to GoldMine over DDE: ") +
+                                   link.lastError() + QStringLiteral(".") + lineBreak() +
+                                   QStringLiteral("The link's folder and socket must belong to "
+                                                  "you, and no other user may enter the folder."),
+                               QStringLiteral("DDE Error"), util::PromptIcon::Critical);
+            return StartupOutcome::EndProgram;
+        }
         // Any other failure to link leaves the settings empty; the version
         // test below then refuses them.
         if (status == DdeLink::Status::Linked) {

@@ -51,7 +51,8 @@ bool DdeServer::listen(const QString &application, const QString &topic, QString
 {
     goldmine::Result<QString> directory = goldmine::dde::socketDirectory(true);
     if (!directory) {
-        *error = directory.error().message;
+        *error = QStringLiteral("cannot serve %1|%2: %3")
+                     .arg(application, topic, directory.error().message);
         return false;
     }
     const QString path =

@@ -117,6 +117,8 @@ private Q_SLOTS:
     void initPrintsServedItems();
     void startupGoldMineNotRunning();
     void startupGoldMine6();
+    void linkFolderNotPrivate_data();
+    void linkFolderNotPrivate();
     void startupWrongPassword();
     void startupAndLookups();
     void serverAnswersExactly();
@@ -273,6 +275,53 @@ void TestGoldMineLink::startupGoldMine6()
              QStringLiteral("Sorry, GoldMine 6 and older are NOT supported.."));
     QCOMPARE(prompts.shown().at(1).title, QStringLiteral("Ruvelo"));
     QCOMPARE(settings.sGoldDir, QStringLiteral("C:\\GOLDMINE\\"));
+    QCOMPARE(api.loads, 0);
+}
+
+void TestGoldMineLink::linkFolderNotPrivate_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("open to other users") << "open"
+                                         << "is open to other users";
+    if (geteuid() == 0)
+        QTest::newRow("another user's") << "other"
+                                        << "belongs to another user";
+}
+
+void TestGoldMineLink::linkFolderNotPrivate()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QCOMPARE(createStore(QStringLiteral("ANN"), false).size(), 4);
+    const QString folder = m_runtime->path() + QStringLiteral("/ruvelo-dde");
+    const QByteArray native = QFile::encodeName(folder);
+    QCOMPARE(mkdir(native.constData(), 0700), 0);
+    if (kind == QStringLiteral("open"))
+        QCOMPARE(chmod(native.constData(), 0755), 0);
+    else
+        QCOMPARE(chown(native.constData(), 65534, 65534), 0);
+
+    // The client stand-in will not serve there, and says where and why.
+    const Run server = runGmclient({QStringLiteral("serve"), storeDir()});
+    QCOMPARE(server.exitCode, 1);
+    QVERIFY2(server.err.contains(folder) && server.err.contains(reason), qPrintable(server.err));
+
+    // Ruvelo says the same, instead of blaming the GoldMine version.
+    DdeLink link;
+    CountingApi api;
+    ScriptedPrompts prompts;
+    prompts.answerInput(kPassword);
+    ConnectionSettings settings;
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(prompts.shown().size(), 1);
+    const ScriptedPrompts::Shown &box = prompts.shown().first();
+    QCOMPARE(box.kind, ScriptedPrompts::Shown::Message);
+    QCOMPARE(box.title, QStringLiteral("DDE Error"));
+    QCOMPARE(box.icon, PromptIcon::Critical);
+    QVERIFY2(box.text.startsWith(QStringLiteral("Cannot link to GoldMine over DDE: the folder ") +
+                                 folder + QLatin1Char(' ') + reason),
+             qPrintable(box.text));
     QCOMPARE(api.loads, 0);
 }
 

@@ -26,10 +26,13 @@ public:
     QStringList requested;
     int initiateCalls = 0;
 
+    QString initiateReason;
+
     Status DDEInitiate() override
     {
         ++initiateCalls;
-        return initiateAnswer;
+        return initiateAnswer == Status::Linked ? initiateAnswer
+                                                : fail(initiateAnswer, initiateReason);
     }
     Result<QString> DDERequest(const QString &item) override
     {
@@ -61,6 +64,7 @@ class TestStartup : public QObject
 private Q_SLOTS:
     void goldMineNotRunning();
     void otherLinkFailure();
+    void linkRefusedSaysWhereAndWhy();
     void versionTest_data();
     void versionTest();
     void loadFailureMessages_data();
@@ -112,6 +116,33 @@ void TestStartup::otherLinkFailure()
     QCOMPARE(prompts.shown().at(1).text, kVersion);
     QCOMPARE(api.loadCalls, 0);
     QVERIFY(settings.sPassword.isEmpty());
+}
+
+void TestStartup::linkRefusedSaysWhereAndWhy()
+{
+    // Someone else's folder in the link's way: the operator is told that, not
+    // that GoldMine is too old, and nothing else is asked.
+    FakeDdeLink link;
+    link.initiateAnswer = DdeLink::Status::Refused;
+    link.initiateReason =
+        QStringLiteral("the folder /home/ann/.ruvelo-dde belongs to another user");
+    FakeGoldMineApi api;
+    ScriptedPrompts prompts;
+    prompts.answerInput(QStringLiteral("secret"));
+    ConnectionSettings settings;
+
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(prompts.shown().size(), 1);
+    const ScriptedPrompts::Shown &box = prompts.shown().first();
+    QCOMPARE(box.kind, ScriptedPrompts::Shown::Message);
+    QCOMPARE(box.title, QStringLiteral("DDE Error"));
+    QCOMPARE(box.icon, PromptIcon::Critical);
+    QCOMPARE(box.text, QStringLiteral("Cannot link to GoldMine over DDE: the folder "
+                                      "/home/ann/.ruvelo-dde belongs to another user.\n\rThe "
+                                      "link's folder and socket must belong to you, and no other "
+                                      "user may enter the folder."));
+    QVERIFY(link.requested.isEmpty());
+    QCOMPARE(api.loadCalls, 0);
 }
 
 void TestStartup::versionTest_data()

@@ -55,8 +55,8 @@ mode_t modeOf(const QString &path)
 
 int32_t loadStore(const QString &directory, const QByteArray &user, const QByteArray &password)
 {
-    return GMW_LoadBDE(QFile::encodeName(directory).constData(), "GoldMine:", "Common:",
-                       user.constData(), password.constData());
+    return GMW_LoadBDE(QFile::encodeName(directory).constData(),
+                       "GoldMine:", "Common:", user.constData(), password.constData());
 }
 
 } // namespace
@@ -151,10 +151,9 @@ void TestGmclient::initRefusesEmptyPassword()
 
 void TestGmclient::demoStoreWithoutPasswordGetsDemoPassword()
 {
-    const Run run = runGmclient(
-        {QStringLiteral("init"), storeDir(), QStringLiteral("--demo"), QStringLiteral("--user"),
-         QStringLiteral("MASTER")},
-        QByteArray());
+    const Run run = runGmclient({QStringLiteral("init"), storeDir(), QStringLiteral("--demo"),
+                                 QStringLiteral("--user"), QStringLiteral("MASTER")},
+                                QByteArray());
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 5);
@@ -166,10 +165,10 @@ void TestGmclient::demoStoreWithoutPasswordGetsDemoPassword()
 
     // A typed password is kept, and not printed.
     QTemporaryDir other;
-    const Run typed = runGmclient({QStringLiteral("init"), other.path() + QStringLiteral("/s"),
-                                   QStringLiteral("--demo"), QStringLiteral("--user"),
-                                   QStringLiteral("MASTER")},
-                                  kPassword + '\n');
+    const Run typed =
+        runGmclient({QStringLiteral("init"), other.path() + QStringLiteral("/s"),
+                     QStringLiteral("--demo"), QStringLiteral("--user"), QStringLiteral("MASTER")},
+                    kPassword + '\n');
     QCOMPARE(typed.exitCode, 0);
     QVERIFY(!typed.out.contains(QStringLiteral("password")));
     QCOMPARE(loadStore(other.path() + QStringLiteral("/s"), "MASTER", kPassword), 0);
@@ -201,14 +200,22 @@ void TestGmclient::damagedStoreNamed_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("reported");
-    QTest::newRow("contacts, contact database cut short")
-        << "contacts" << "common.db" << "truncate" << "database disk image is malformed";
-    QTest::newRow("groups, text as contact database")
-        << "groups" << "common.db" << "text" << "file is not a database";
-    QTest::newRow("serve, GoldMine database cut short")
-        << "serve" << "goldmine.db" << "truncate" << "database disk image is malformed";
-    QTest::newRow("serve, GoldMine database missing")
-        << "serve" << "goldmine.db" << "remove" << "missing";
+    QTest::newRow("contacts, contact database cut short") << "contacts"
+                                                          << "common.db"
+                                                          << "truncate"
+                                                          << "database disk image is malformed";
+    QTest::newRow("groups, text as contact database") << "groups"
+                                                      << "common.db"
+                                                      << "text"
+                                                      << "file is not a database";
+    QTest::newRow("serve, GoldMine database cut short") << "serve"
+                                                        << "goldmine.db"
+                                                        << "truncate"
+                                                        << "database disk image is malformed";
+    QTest::newRow("serve, GoldMine database missing") << "serve"
+                                                      << "goldmine.db"
+                                                      << "remove"
+                                                      << "missing";
 }
 
 void TestGmclient::damagedStoreNamed()
@@ -230,8 +237,8 @@ void TestGmclient::damagedStoreNamed()
     }
     const QString runtime = m_dir->path() + QStringLiteral("/runtime");
     QVERIFY(QDir().mkpath(runtime));
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                       QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     const Run run = runGmclient({command, storeDir()}, QByteArray());
     QCOMPARE(run.exitCode, 1);
