@@ -1,17 +1,28 @@
 // gmclient as a user meets it on the command line: creating stores, listing
 // them, and what it says about stores that are damaged or in the way.
 
+#include "goldmine/DdeLink.h"
+#include "goldmine/DdeProtocol.h"
 #include "goldmine/gm7s32.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +64,70 @@ mode_t modeOf(const QString &path)
     return info.st_mode & 07777;
 }
 
+// A connection to path that does not wait for the server to accept it;
+// -1 when the server's queue is full or nobody listens.
+int connectWithoutWaiting(const QString &path)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The process's resident memory in kB, from /proc.
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// The sockets the process holds open.
+int socketsOf(qint64 pid)
+{
+    int sockets = 0;
+    const QString directory = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString &entry : QDir(directory).entryList(QDir::Files | QDir::System)) {
+        if (QFile::symLinkTarget(directory + QLatin1Char('/') + entry)
+                .contains(QStringLiteral("socket:")))
+            ++sockets;
+    }
+    return sockets;
+}
+
+// True when the server hung up on fd within timeoutMs. Answers waiting to be
+// read are left alone: reading them would let the server go on.
+bool hungUp(int fd, int timeoutMs)
+{
+    pollfd waitFor{fd, POLLRDHUP, 0};
+    return poll(&waitFor, 1, timeoutMs) == 1 && (waitFor.revents & (POLLRDHUP | POLLHUP)) != 0;
+}
+
+// Asks the running server for &sysdir the way Ruvelo does.
+bool linkAnswers(const QString &expected)
+{
+    goldmine::DdeLink link;
+    if (link.DDEInitiate() != goldmine::DdeLink::Status::Linked) {
+        qWarning("no link: %s", qPrintable(link.lastError()));
+        return false;
+    }
+    goldmine::Result<QString> answer = link.DDERequest(QStringLiteral("&sysdir"));
+    if (!answer.ok())
+        qWarning("no answer: %s", qPrintable(answer.error().message));
+    return answer.ok() && *answer == expected;
+}
+
 int32_t loadStore(const QString &directory, const QByteArray &user, const QByteArray &password)
 {
     return GMW_LoadBDE(QFile::encodeName(directory).constData(),
@@ -78,10 +153,21 @@ private Q_SLOTS:
     void damagedStoreNamed_data();
     void damagedStoreNamed();
     void configurationWithByteOrderMark();
+    void serveWithFewDescriptors();
+    void serveCapsConnections();
+    void servePipeliningClient();
 
 private:
     QString storeDir() const { return m_dir->path() + QStringLiteral("/store"); }
     bool makeStore(const QStringList &options = {});
+    // Starts gmclient serve on the store; inChild runs in the child first.
+    bool startServer(const std::function<void()> &inChild = {});
+    QString socketPath() const
+    {
+        return m_dir->path() + QStringLiteral("/runtime/ruvelo-dde/GoldMine.Data");
+    }
+
+    std::unique_ptr<QProcess> m_server;
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -94,6 +180,12 @@ void TestGmclient::init()
 
 void TestGmclient::cleanup()
 {
+    if (m_server) {
+        m_server->terminate();
+        if (!m_server->waitForFinished(10000))
+            m_server->kill();
+        m_server.reset();
+    }
     GMW_LoadBDE("", "", "", "", "");
     m_dir.reset();
 }
@@ -107,6 +199,29 @@ bool TestGmclient::makeStore(const QStringList &options)
     if (run.exitCode != 0)
         qWarning("gmclient init: %s", qPrintable(run.err));
     return run.exitCode == 0;
+}
+
+bool TestGmclient::startServer(const std::function<void()> &inChild)
+{
+    const QString runtime = m_dir->path() + QStringLiteral("/runtime");
+    if (!QDir().mkpath(runtime) ||
+        !QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner))
+        return false;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    m_server = std::make_unique<QProcess>();
+    if (inChild)
+        m_server->setChildProcessModifier(inChild);
+    m_server->start(kBinDir + QStringLiteral("/gmclient"), {QStringLiteral("serve"), storeDir()});
+    if (!m_server->waitForStarted())
+        return false;
+    while (!m_server->canReadLine()) {
+        if (!m_server->waitForReadyRead(20000)) {
+            qWarning("gmclient serve: %s", m_server->readAllStandardError().constData());
+            return false;
+        }
+    }
+    return m_server->readLine().startsWith("gmclient: serving GoldMine|Data on ");
 }
 
 void TestGmclient::initMakesPrivateStore_data()
@@ -259,6 +374,116 @@ void TestGmclient::configurationWithByteOrderMark()
     QCOMPARE(after.out, before.out);
     QCOMPARE(after.out.count(QLatin1Char('\n')), 300);
     QCOMPARE(loadStore(storeDir(), "ANN", kPassword), 0);
+}
+
+void TestGmclient::serveWithFewDescriptors()
+{
+    QVERIFY(makeStore());
+    QVERIFY(startServer([] {
+        const rlimit few{32, 32};
+        setrlimit(RLIMIT_NOFILE, &few);
+    }));
+    // Far more clients than the server has descriptors for, all silent.
+    std::vector<int> flood;
+    QElapsedTimer timer;
+    timer.start();
+    while (flood.size() < 120 && timer.elapsed() < 3000) {
+        const int fd = connectWithoutWaiting(socketPath());
+        if (fd >= 0)
+            flood.push_back(fd);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    QVERIFY2(flood.size() > 40, qPrintable(QString::number(flood.size())));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // Still listening, and a new client is served before the silent ones'
+    // time-out would have made room.
+    QVERIFY(QFile::exists(socketPath()));
+    QCOMPARE(m_server->state(), QProcess::Running);
+    QElapsedTimer served;
+    served.start();
+    QVERIFY(linkAnswers(storeDir()));
+    QVERIFY2(timer.elapsed() < goldmine::dde::kTimeoutMs - 500,
+             qPrintable(QString::number(timer.elapsed())));
+    // The one that waited longest made room.
+    QVERIFY(hungUp(flood.front(), 1000));
+    for (const int fd : flood)
+        ::close(fd);
+    QVERIFY(linkAnswers(storeDir()));
+}
+
+void TestGmclient::serveCapsConnections()
+{
+    QVERIFY(makeStore());
+    QVERIFY(startServer());
+    const qint64 pid = m_server->processId();
+    const int before = socketsOf(pid);
+    std::vector<int> flood;
+    QElapsedTimer timer;
+    timer.start();
+    while (flood.size() < 200 && timer.elapsed() < 3000) {
+        const int fd = connectWithoutWaiting(socketPath());
+        if (fd >= 0)
+            flood.push_back(fd);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    QVERIFY2(flood.size() > 100, qPrintable(QString::number(flood.size())));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int held = socketsOf(pid) - before;
+    QVERIFY2(held <= 64, qPrintable(QString::number(held)));
+    QVERIFY(linkAnswers(storeDir()));
+    QVERIFY2(timer.elapsed() < goldmine::dde::kTimeoutMs - 500,
+             qPrintable(QString::number(timer.elapsed())));
+    for (const int fd : flood)
+        ::close(fd);
+}
+
+void TestGmclient::servePipeliningClient()
+{
+    QVERIFY(makeStore());
+    QVERIFY(startServer());
+    const qint64 pid = m_server->processId();
+    QVERIFY(linkAnswers(storeDir()));
+    const qint64 residentBefore = residentKb(pid);
+
+    // A client that sends request after request and never reads an answer.
+    const int greedy = connectWithoutWaiting(socketPath());
+    QVERIFY(greedy >= 0);
+    QByteArray requests;
+    for (int i = 0; i < 4096; ++i)
+        requests += goldmine::dde::encodeRequest(QStringLiteral("&sysdir"));
+    qint64 sent = 0;
+    QElapsedTimer timer;
+    timer.start();
+    QElapsedTimer stalled;
+    stalled.start();
+    while (timer.elapsed() < 3000 && stalled.elapsed() < 500) {
+        const ssize_t written =
+            send(greedy, requests.constData(), static_cast<size_t>(requests.size()), MSG_NOSIGNAL);
+        if (written > 0) {
+            sent += written;
+            stalled.start();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    // The server stopped taking requests once its answers backed up: what
+    // got through is what the sockets' buffers hold, not all it could send.
+    QVERIFY2(sent < 8 * 1024 * 1024, qPrintable(QString::number(sent)));
+    QVERIFY2(stalled.elapsed() >= 500, "the server kept reading");
+
+    // Others are still served at once, and the server's memory stayed put.
+    QVERIFY(linkAnswers(storeDir()));
+    const qint64 residentAfter = residentKb(pid);
+    QVERIFY2(
+        residentAfter < 64 * 1024 && residentAfter - residentBefore < 16 * 1024,
+        qPrintable(
+            QStringLiteral("%1 kB before, %2 kB after").arg(residentBefore).arg(residentAfter)));
+    // The greedy client is dropped once its answer has waited the time-out.
+    QVERIFY(hungUp(greedy, 2 * goldmine::dde::kTimeoutMs));
+    ::close(greedy);
 }
 
 QTEST_GUILESS_MAIN(TestGmclient)
