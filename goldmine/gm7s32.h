@@ -56,7 +56,11 @@ GMW_EXPORT int32_t GMW_CALL GMW_NV_EraseAll(int32_t container);
 GMW_EXPORT int32_t GMW_CALL GMW_NV_Delete(int32_t container);
 
 /* Runs a business-logic call on the container's values and leaves its outputs
- * in the same container. Zero or more: success. */
+ * in the same container. Zero or more: success. GoldMine does not document
+ * its failure codes; the Linux stand-in's are named in
+ * standin/gm7s32/Store.h: from -1 to -8 the call or its values are at fault,
+ * from -9 down the database failed (-10 busy, -11 read-only, -12 full,
+ * -13 I/O error or damaged file). */
 GMW_EXPORT int32_t GMW_CALL GMW_Execute(const char *callName, int32_t container);
 
 /* Not GoldMine's: the Linux stand-in's own account of why the last
