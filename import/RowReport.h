@@ -24,13 +24,13 @@ QString outcomeText(Outcome outcome);
 // One line of the per-row report.
 struct RowRecord
 {
-    int64_t row = 0;   // as the workbook shows it
-    QString email;     // the address as read, before any cleaning
+    int64_t row = 0; // as the workbook shows it
+    QString email;   // the address as read, before any cleaning
     Outcome outcome = Outcome::Created;
     QString recid;     // the contact's, when known
     QString accountNo; // the contact's, when known
     bool joinedGroup = false;
-    QString message;   // why it failed, or what a check found
+    QString message; // why it failed, or what a check found
 };
 
 // Receives every row's record as the run goes. A writer keeps what it has

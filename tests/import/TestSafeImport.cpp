@@ -69,8 +69,8 @@ class TestSafeImport : public QObject
         {
             ImportRun importRun(store.api(), prompts, state, sink);
             importRun.setLock(lock);
-            summary =
-                importRun.btnImport_Click(options, [this]() -> const EntryList & { return entries; });
+            summary = importRun.btnImport_Click(options,
+                                                [this]() -> const EntryList & { return entries; });
             return summary;
         }
         int contacts() { return store.count(QStringLiteral("select count(*) from contact1")); }
