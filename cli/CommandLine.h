@@ -42,10 +42,15 @@ struct CommandLine
     QString passwordFile;
     // --group-exists=add: make the run's group even when one of that name exists.
     bool addGroupWithExistingName = false;
+    bool quiet = false;      // no per-row log lines on standard output
+    bool dryRun = false;     // check the rows, write nothing
+    QString reportPath;      // the per-row report, when asked for
+    QString saveProfilePath; // where to save the run's mappings and options
 };
 
 // Reads the arguments (the program's name first, as QCoreApplication gives
-// them). A Usage error says what is wrong in one sentence.
+// them), and the mapping profile --profile names: what the command line says
+// wins over the profile. A Usage error says what is wrong in one sentence.
 Result<CommandLine> parseCommandLine(const QStringList &arguments);
 
 // The text --help prints.

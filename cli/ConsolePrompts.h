@@ -26,14 +26,13 @@ public:
         m_questionAnswer = yes;
         m_questionHint = hintWhenNo;
     }
-    // Whether the password could be had from any source.
-    bool passwordFailed() const { return m_passwordFailed; }
+    bool inputUnanswered() const override { return m_unanswered; }
 
 private:
     QString m_passwordFile;
     bool m_questionAnswer = false;
     QString m_questionHint;
-    bool m_passwordFailed = false;
+    bool m_unanswered = false;
 };
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "goldmine/LibraryGoldMineApi.h"
 
+#include "util/SecretText.h"
 #include "util/StringFunctions.h"
 
 #include <QCoreApplication>
@@ -25,14 +26,17 @@ QString defaultLibraryPath()
     return QStringLiteral("gm7s32");
 }
 
-// Local 8-bit text that is wiped when it goes out of scope.
+// Local 8-bit text that is wiped when it goes out of scope; the only buffer
+// that ever holds it.
 class SecretText
 {
 public:
     explicit SecretText(const QString &text)
-        : m_bytes(text.toLocal8Bit())
-    {}
-    ~SecretText() { m_bytes.fill('\0'); }
+    {
+        m_bytes.reserve(text.size() * 3 + 1);
+        util::appendSecretLocal8Bit(text, m_bytes);
+    }
+    ~SecretText() { util::wipe(m_bytes); }
     SecretText(const SecretText &) = delete;
     SecretText &operator=(const SecretText &) = delete;
     const char *data() const { return m_bytes.constData(); }

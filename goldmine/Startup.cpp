@@ -3,6 +3,7 @@
 #include "goldmine/DdeLink.h"
 #include "goldmine/GoldMineApi.h"
 #include "util/Prompts.h"
+#include "util/SecretText.h"
 
 #include <QStringList>
 
@@ -39,13 +40,6 @@ QStringList loadFailureReason(int32_t result)
     default:
         return {QStringLiteral("Unable to Load GoldMine API.")};
     }
-}
-
-// Overwrites the password's characters before letting the text go.
-void forgetPassword(QString &password)
-{
-    password.fill(QChar(u'\0'));
-    password.clear();
 }
 
 } // namespace
@@ -103,9 +97,13 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompt
     settings.sPassword = prompts.inputBox(QStringLiteral("GoldMine Password for ") +
                                               settings.sUserName + QStringLiteral(": "),
                                           QStringLiteral("Authenticate"), QString(), true);
+    // Nobody could answer (the front end has said so): logging in with no
+    // password would only add a misleading refusal.
+    if (prompts.inputUnanswered())
+        return StartupOutcome::EndProgram;
 
     if (!settings.sGoldDir.endsWith(QLatin1Char(':'))) {
-        forgetPassword(settings.sPassword);
+        util::wipe(settings.sPassword);
         prompts.messageBox(QStringLiteral("Sorry, GoldMine 6 and older are NOT supported.."),
                            util::applicationTitle(), util::PromptIcon::Critical);
         return StartupOutcome::EndProgram;
@@ -114,7 +112,7 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompt
     // LoadBDE7
     const int32_t result = api.GMW_LoadBDE(settings.sSysDir, settings.sGoldDir, settings.sCommonDir,
                                            settings.sUserName, settings.sPassword);
-    forgetPassword(settings.sPassword);
+    util::wipe(settings.sPassword);
     if (result >= 0)
         return StartupOutcome::Ready;
     // What the API itself says about the failure goes right under the first

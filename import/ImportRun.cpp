@@ -249,6 +249,16 @@ ImportSummary Run::run(const EntryListSource &entries, goldmine::ImportLock *loc
     }
 
     while (!m_stop && !m_rows->Eof()) {
+        // Asked before each row, so a stop asked for while the run got ready
+        // writes nothing, and one asked for during a row lets it finish.
+        if (m_sink.stopRequested()) {
+            const QString of = m_total >= 0 ? QStringLiteral(" of %1").arg(m_total) : QString();
+            log(QStringLiteral("Stopped by the user after row %1%2.").arg(m_count).arg(of) + CrLf);
+            m_summary.stopped = true;
+            m_summary.stopReason = m_check ? QStringLiteral("The check was stopped.")
+                                           : QStringLiteral("The import was stopped.");
+            break;
+        }
         m_rowFailed = false;
         m_rowHasProblem = false;
         const bool goOn = m_check ? checkRow() : processRow();
@@ -266,14 +276,6 @@ ImportSummary Run::run(const EntryListSource &entries, goldmine::ImportLock *loc
             break;
         }
         m_sink.processEvents();
-        if (m_sink.stopRequested()) {
-            const QString of = m_total >= 0 ? QStringLiteral(" of %1").arg(m_total) : QString();
-            log(QStringLiteral("Stopped by the user after row %1%2.").arg(m_count).arg(of) + CrLf);
-            m_summary.stopped = true;
-            m_summary.stopReason = m_check ? QStringLiteral("The check was stopped.")
-                                           : QStringLiteral("The import was stopped.");
-            break;
-        }
         const excel::Result<void> moved = m_rows->MoveNext();
         if (!moved) {
             log(QStringLiteral("The import stopped after row%1: the workbook could not be read "

@@ -52,7 +52,7 @@ public:
     virtual void setTotal(int64_t /*rows*/) {}
     // A row has ended, whatever happened to it.
     virtual void rowDone(int64_t /*row*/) {}
-    // Asked after each row: true ends the run there, as a stopped run.
+    // Asked before each row: true ends the run there, as a stopped run.
     virtual bool stopRequested() { return false; }
 };
 

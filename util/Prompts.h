@@ -22,6 +22,10 @@ public:
     virtual QString inputBox(const QString &prompt, const QString &title,
                              const QString &defaultText, bool masked) = 0;
 
+    // True when the latest input box had nobody and nothing to answer it (no
+    // terminal, no file): the caller stops rather than go on with "".
+    virtual bool inputUnanswered() const { return false; }
+
     // A modal question with Yes and No buttons; true for Yes. Front ends that
     // cannot ask answer No.
     virtual bool question(const QString & /*text*/, const QString & /*title*/) { return false; }

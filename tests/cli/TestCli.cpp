@@ -1,11 +1,21 @@
 #include "standin/gm7s32/Store.h"
 #include "support/XlsxBuilder.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <csignal>
+#include <functional>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 // ruvelo-import as a user runs it: a real process on a real store.
 class TestCli : public QObject
@@ -56,6 +66,140 @@ class TestCli : public QObject
     {
         const QString path = m_dir.filePath(name);
         return writeXlsx(path, rows) ? path : QString();
+    }
+
+    // A workbook big enough that a run is still going when it is interrupted.
+    QString bigBook(const QString &name, int rows)
+    {
+        QList<QVariantList> cells{{"Email", "Name"}};
+        for (int row = 1; row <= rows; ++row)
+            cells.append({QStringLiteral("%1%2@x.com").arg(name).arg(row), QStringLiteral("N")});
+        return book(name + QStringLiteral(".xlsx"), cells);
+    }
+
+    QString newStore(const QString &name)
+    {
+        const QString store = m_dir.filePath(name);
+        std::string error;
+        return gm7s32::createStore(store.toStdString(), "MASTER", "secret", &error) ? store
+                                                                                    : QString();
+    }
+
+    QStringList connectionTo(const QString &store) const
+    {
+        return {"--sysdir",    store,
+                "--golddir",   QString::fromStdString(gm7s32::goldMineAlias()),
+                "--commondir", QString::fromStdString(gm7s32::commonAlias()),
+                "--user",      "MASTER"};
+    }
+
+    static int storeCount(const QString &store, const char *sql)
+    {
+        sqlite3 *db = nullptr;
+        const QByteArray file = (store + QStringLiteral("/common.db")).toUtf8();
+        if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db);
+            return -1;
+        }
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        const int value =
+            sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return value;
+    }
+
+    // Runs ruvelo-import with its standard input, output and error on a
+    // pseudo-terminal, as a person at a terminal would; onOutput sees all it
+    // has written so far and may type into it or act on the process.
+    struct TerminalRun
+    {
+        QByteArray output;
+        int status = -1; // waitpid's status
+    };
+    TerminalRun runOnTerminal(const QStringList &arguments, const QStringList &environment,
+                              const std::function<void(pid_t, int, const QByteArray &)> &onOutput)
+    {
+        TerminalRun result;
+        std::vector<QByteArray> argv{QByteArray(RUVELO_BIN_DIR "/ruvelo-import")};
+        for (const QString &argument : arguments)
+            argv.push_back(argument.toLocal8Bit());
+        std::vector<QByteArray> envp;
+        for (const QString &entry : environment)
+            envp.push_back(entry.toLocal8Bit());
+        std::vector<char *> argPointers;
+        for (QByteArray &argument : argv)
+            argPointers.push_back(argument.data());
+        argPointers.push_back(nullptr);
+        std::vector<char *> envPointers;
+        for (QByteArray &entry : envp)
+            envPointers.push_back(entry.data());
+        envPointers.push_back(nullptr);
+        int master = -1;
+        const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            execve(argPointers[0], argPointers.data(), envPointers.data());
+            _exit(127);
+        }
+        if (pid < 0)
+            return result;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 120000) {
+            pollfd ready{master, POLLIN, 0};
+            if (poll(&ready, 1, 50) > 0) {
+                char buffer[4096];
+                const ssize_t got = read(master, buffer, sizeof buffer);
+                if (got <= 0)
+                    break; // the terminal closed: the program has ended
+                result.output.append(buffer, got);
+            }
+            if (onOutput)
+                onOutput(pid, master, result.output);
+        }
+        waitpid(pid, &result.status, 0);
+        close(master);
+        return result;
+    }
+
+    QStringList baseEnvironment() const
+    {
+        QStringList environment;
+        for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList()) {
+            if (!entry.startsWith("RUVELO_PASSWORD="))
+                environment.append(entry);
+        }
+        environment.append("XDG_RUNTIME_DIR=" + m_dir.filePath("run"));
+        return environment;
+    }
+
+    // What another process running as root could read of a live process's
+    // writable memory.
+    static QByteArray writableMemory(pid_t pid)
+    {
+        QByteArray memory;
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+        QFile mem(QStringLiteral("/proc/%1/mem").arg(pid));
+        if (!maps.open(QIODevice::ReadOnly) || !mem.open(QIODevice::ReadOnly))
+            return memory;
+        for (const QByteArray &line : maps.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() < 2 || !fields.at(1).startsWith("rw"))
+                continue;
+            const QList<QByteArray> range = fields.at(0).split('-');
+            const quint64 start = range.value(0).toULongLong(nullptr, 16);
+            const quint64 end = range.value(1).toULongLong(nullptr, 16);
+            // Sanitizer shadow memory is huge and never holds program data.
+            if (end <= start || end - start > (quint64(1) << 31))
+                continue;
+            QByteArray chunk(static_cast<qsizetype>(end - start), '\0');
+            const ssize_t got = pread(mem.handle(), chunk.data(), static_cast<size_t>(end - start),
+                                      static_cast<off_t>(start));
+            if (got > 0)
+                memory.append(chunk.constData(), got);
+        }
+        return memory;
     }
 
 private Q_SLOTS:
@@ -153,7 +297,7 @@ private Q_SLOTS:
                       QStringLiteral("wrong"));
         QCOMPARE(outcome.exitCode, 2);
         QVERIFY(outcome.err.contains(
-            "Error#: -4\nGoldMine API cannot validate the GoldMine username/password."));
+            "Error#: -4\n  GoldMine API cannot validate the GoldMine username/password."));
         QVERIFY(!outcome.err.contains("wrong"));
         // The password from a file; a missing file cannot start.
         outcome = run(QStringList{"--workbook", path, "--email-column", "Email", "--password-file",
@@ -285,6 +429,289 @@ private Q_SLOTS:
         QCOMPARE(contacts, 1500);
         QCOMPARE(addresses, 1500);
         QCOMPARE(shared, 0);
+    }
+
+    void interruptLetsTheRowFinish_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("status");
+        QTest::newRow("interrupt") << int(SIGINT) << 130;
+        QTest::newRow("termination") << int(SIGTERM) << 143;
+    }
+    void interruptLetsTheRowFinish()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        const QString store = newStore(QStringLiteral("signal-%1").arg(signal));
+        const QString path = bigBook(QStringLiteral("signal%1-").arg(signal), 3000);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("RUVELO_PASSWORD", "secret");
+        environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+        process.setProcessEnvironment(environment);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(
+            QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"),
+            QStringList{"--workbook", path, "--email-column", "Email", "--map", "Name=CONTACT"} +
+                connectionTo(store));
+        QByteArray out;
+        while (out.count('\n') < 20 && process.waitForReadyRead(30000))
+            out += process.readAllStandardOutput();
+        QVERIFY(process.state() == QProcess::Running);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        out += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        const QStringList lines = QString::fromLocal8Bit(out).split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.size() >= 23);
+        const QRegularExpression stopped(
+            QStringLiteral("^Stopped by the user after row (\\d+) of 3000\\.$"));
+        const QRegularExpressionMatch match = stopped.match(lines.at(lines.size() - 3));
+        QVERIFY2(match.hasMatch(), qPrintable(lines.at(lines.size() - 3)));
+        const int rows = match.captured(1).toInt();
+        QCOMPARE(lines.at(lines.size() - 2), QStringLiteral(" %1 records processed!").arg(rows));
+        QCOMPARE(lines.last(), QStringLiteral("The import was stopped."));
+        // The log and the store agree: every row begun was finished, no more.
+        QCOMPARE(lines.size() - 3, rows);
+        QCOMPARE(storeCount(store, "SELECT COUNT(*) FROM CONTACT1"), rows);
+    }
+
+    void secondInterruptEndsAtOnce()
+    {
+        const QString store = newStore(QStringLiteral("twice-signal"));
+        const QString path = bigBook(QStringLiteral("again"), 3000);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("RUVELO_PASSWORD", "secret");
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"),
+                      QStringList{"--workbook", path, "--email-column", "Email"} +
+                          connectionTo(store));
+        QByteArray out;
+        while (out.count('\n') < 5 && process.waitForReadyRead(30000))
+            out += process.readAllStandardOutput();
+        const auto pid = static_cast<pid_t>(process.processId());
+        // Two of one kind could merge into one pending signal: an interrupt,
+        // then a termination.
+        ::kill(pid, SIGINT);
+        ::kill(pid, SIGTERM);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QVERIFY(!process.readAllStandardOutput().contains("records processed"));
+        QCOMPARE(storeCount(store, "SELECT COUNT(*) FROM pragma_integrity_check WHERE "
+                                   "integrity_check = 'ok'"),
+                 1);
+    }
+
+    void progressOnATerminalOnly()
+    {
+        const QString store = newStore(QStringLiteral("progress"));
+        const QString path = bigBook(QStringLiteral("progress"), 1500);
+        QStringList environment = baseEnvironment();
+        environment.append("RUVELO_PASSWORD=secret");
+        const TerminalRun terminal =
+            runOnTerminal(QStringList{"--workbook", path, "--email-column", "Email", "--no-match"} +
+                              connectionTo(store),
+                          environment, {});
+        QVERIFY(WIFEXITED(terminal.status));
+        QCOMPARE(WEXITSTATUS(terminal.status), 0);
+        const QString shown = QString::fromLocal8Bit(terminal.output);
+        QVERIFY2(shown.contains(QRegularExpression(
+                     QStringLiteral("\r\033\\[Krow [0-9]+ of 1500, [0-9]+ rows/s, "))),
+                 qPrintable(shown.left(400)));
+        // Piped: the log only, no progress line anywhere.
+        const Outcome piped = run(
+            QStringList{"--workbook", path, "--email-column", "Email", "--no-match", "--quiet"} +
+            connectionTo(store));
+        QCOMPARE(piped.exitCode, 0);
+        QVERIFY(!piped.err.contains("rows/s"));
+        QVERIFY(!piped.err.contains('\r'));
+        // --quiet: the closing count and nothing of the rows.
+        QCOMPARE(piped.out, QStringLiteral(" 1500 records processed!\n"));
+    }
+
+    void noPasswordSaysSoOnce()
+    {
+        const QString path = book("nopassword.xlsx", {{"Email"}, {"n@x.com"}});
+        const Outcome outcome = run(
+            QStringList{"--workbook", path, "--email-column", "Email"} + connection(), QString());
+        QCOMPARE(outcome.exitCode, 2);
+        QCOMPARE(outcome.err, QStringLiteral("ruvelo-import: No GoldMine password: set "
+                                             "RUVELO_PASSWORD, use --password-file, or run on a "
+                                             "terminal.\n"));
+        QVERIFY(outcome.out.isEmpty());
+    }
+
+    void typedPasswordLeavesNoTraceInMemory()
+    {
+        const QByteArray password = QByteArrayLiteral("Typed-5b7e-Sentinel");
+        const QString store = m_dir.filePath(QStringLiteral("typed-store"));
+        std::string error;
+        QVERIFY(gm7s32::createStore(store.toStdString(), "MASTER", password.toStdString(), &error));
+        const QString path = bigBook(QStringLiteral("typed"), 3000);
+        bool typed = false;
+        bool looked = false;
+        QByteArray memory;
+        QByteArray limits;
+        const TerminalRun terminal = runOnTerminal(
+            QStringList{"--workbook", path, "--email-column", "Email"} + connectionTo(store),
+            baseEnvironment(), [&](pid_t pid, int master, const QByteArray &output) {
+                if (!typed && output.contains("GoldMine Password for MASTER: ")) {
+                    typed = true;
+                    QVERIFY(write(master, password.constData(),
+                                  static_cast<size_t>(password.size())) == password.size());
+                    QVERIFY(write(master, "\r", 1) == 1);
+                }
+                // Once rows are being imported the password has been used.
+                if (typed && !looked && output.count("Imported.") >= 20) {
+                    looked = true;
+                    ::kill(pid, SIGSTOP);
+                    memory = writableMemory(pid);
+                    QFile file(QStringLiteral("/proc/%1/limits").arg(pid));
+                    if (file.open(QIODevice::ReadOnly))
+                        limits = file.readAll();
+                    ::kill(pid, SIGCONT);
+                }
+            });
+        QVERIFY(typed);
+        QVERIFY(looked);
+        QVERIFY(WIFEXITED(terminal.status));
+        QCOMPARE(WEXITSTATUS(terminal.status), 0);
+        QVERIFY2(memory.size() > 1000000, "the process's memory could not be read");
+        QVERIFY(!memory.contains(password));
+        QVERIFY(!memory.contains(QString::fromLatin1(password).toUtf8()));
+        const QByteArray wide(reinterpret_cast<const char *>(QString::fromLatin1(password).utf16()),
+                              password.size() * 2);
+        QVERIFY(!memory.contains(wide));
+        QVERIFY(!terminal.output.contains(password)); // not echoed
+        // No core dump could carry it either.
+        QVERIFY2(QRegularExpression(QStringLiteral("Max core file size\\s+0\\s+0"))
+                     .match(QString::fromLatin1(limits))
+                     .hasMatch(),
+                 limits.constData());
+    }
+
+    void usageRefusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no-match with update")
+            << QStringList{"--workbook", "b.xlsx", "--no-match", "--update"} << "--no-match";
+        QTest::newRow("columns with dump")
+            << QStringList{"--workbook", "b.xlsx", "--columns", "--dump"} << "cannot go together";
+        QTest::newRow("dry run with columns")
+            << QStringList{"--workbook", "b.xlsx", "--columns", "--dry-run"} << "--dry-run";
+    }
+    void usageRefusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        const Outcome outcome = run(arguments);
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY(outcome.err.startsWith("ruvelo-import: "));
+        QVERIFY2(outcome.err.contains(says), qPrintable(outcome.err));
+    }
+
+    void versionAndMessagesNameTheProgram()
+    {
+        Outcome outcome = run({"--version"});
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY(QRegularExpression(QStringLiteral("^ruvelo-import \\d+\\.\\d+\\.\\d+\\n$"))
+                    .match(outcome.out)
+                    .hasMatch());
+        // Every message the program writes starts with its name.
+        const QString path = book("names.xlsx", {{"Email"}, {"n@x.com"}});
+        for (const QStringList &arguments :
+             {QStringList{"--workbook", m_dir.filePath("absent.xlsx"), "--email-column", "E"} +
+                  connection(),
+              QStringList{"--workbook", path, "--email-column", "Mail"} + connection(),
+              QStringList{"--workbook", path, "--email-column", "Email", "--map", "Email=RECID"} +
+                  connection()}) {
+            outcome = run(arguments);
+            QCOMPARE(outcome.exitCode, 2);
+            // A message's further lines are indented under its first.
+            for (const QString &line : outcome.err.split('\n', Qt::SkipEmptyParts))
+                QVERIFY2(line.startsWith("ruvelo-import: ") || line.startsWith("  "),
+                         qPrintable(outcome.err));
+        }
+    }
+
+    void undecodableFileNameIsShownByItsBytes()
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LC_ALL", "C.UTF-8");
+        process.setProcessEnvironment(environment);
+        // QProcess would encode the name; a shell passes the bytes as they are.
+        process.start("/bin/sh", {"-c",
+                                  "exec \"$0\" --workbook \"$(printf 'caf\\351.xlsx')\" "
+                                  "--columns",
+                                  QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import")});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 2);
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(err.contains("caf\\xe9.xlsx"), qPrintable(err));
+        QVERIFY(!err.contains("does not exist"));
+    }
+
+    void dryRunWritesNothingAndSaysWhatItFound()
+    {
+        const QString store = newStore(QStringLiteral("dry"));
+        const QString path = book("dry.xlsx", {{"Email", "Company"},
+                                               {"a@x.com", "Fine"},
+                                               {"a@x.com", "Twice"},
+                                               {"b@x.com", QString(41, 'w')}});
+        const QString report = m_dir.filePath("dry-report.csv");
+        Outcome outcome = run(QStringList{"--workbook", path, "--email-column", "Email", "--map",
+                                          "Company=COMPANY", "--dry-run", "--report", report} +
+                              connectionTo(store));
+        QCOMPARE(outcome.exitCode, 1); // a row would fail
+        QCOMPARE(outcome.out,
+                 QStringLiteral("row 3, Email: The address is in row 2 too: this row would match "
+                                "that row's contact.\n"
+                                "row 4, Company: Company: 41 characters, COMPANY holds 40.\n"
+                                "Checked 3 rows: would create 1, would match 1 (0 of them "
+                                "updated), would fail 1.\n2 problems in 2 rows.\n"));
+        QCOMPARE(storeCount(store, "SELECT COUNT(*) FROM CONTACT1"), 0);
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("3,a@x.com,would match,"));
+        // Nothing that would fail a row: exit 0.
+        outcome = run(QStringList{"--workbook", path, "--email-column", "Email", "--dry-run"} +
+                      connectionTo(store));
+        QCOMPARE(outcome.exitCode, 0);
+    }
+
+    void profilesSaveAndLoad()
+    {
+        const QString store = newStore(QStringLiteral("profile"));
+        const QString path =
+            book("profile.xlsx", {{"Email", "Company", "Town"}, {"p@x.com", "Acme", "Oslo"}});
+        const QString profile = m_dir.filePath("fair-profile.json");
+        Outcome outcome = run(QStringList{"--workbook", path, "--email-column", "Email", "--map",
+                                          "Company=COMPANY", "--fixed", "Sales/EMEA=SOURCE",
+                                          "--update", "--save-profile", profile} +
+                              connectionTo(store));
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY(QFile::exists(profile));
+        // The profile alone gives the same mappings and options; the command
+        // line adds to them and wins.
+        const QString next =
+            book("profile2.xlsx", {{"Email", "Company", "Town"}, {"p@x.com", "Acme Two", "Rome"}});
+        outcome = run(QStringList{"--workbook", next, "--profile", profile, "--map", "Town=CITY"} +
+                      connectionTo(store));
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY2(outcome.out.startsWith("p@x.com already in database.p@x.com Updated."),
+                 qPrintable(outcome.out));
+        QCOMPARE(storeCount(store, "SELECT COUNT(*) FROM CONTACT1 WHERE COMPANY='Acme Two' AND "
+                                   "CITY='Rome' AND SOURCE='Sales/EMEA'"),
+                 1);
+        // A profile whose column the workbook lacks: nothing starts.
+        const QString other = book("profile3.xlsx", {{"Email", "Firm"}, {"q@x.com", "Q"}});
+        outcome = run(QStringList{"--workbook", other, "--profile", profile} + connectionTo(store));
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY2(outcome.err.contains("no column named:\n  Company"), qPrintable(outcome.err));
     }
 
     void missingEmailColumnCannotStart()
