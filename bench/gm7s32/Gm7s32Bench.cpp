@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-using namespace goldmine;
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <string>
 
-using namespace goldmine;
 
 namespace {
 
