@@ -10,10 +10,10 @@ namespace import {
 
 namespace {
 
-const QStringList Header{QStringLiteral("Row"),       QStringLiteral("E-mail"),
-                         QStringLiteral("Outcome"),   QStringLiteral("Record id"),
-                         QStringLiteral("Account number"), QStringLiteral("In group"),
-                         QStringLiteral("Message")};
+const QStringList Header{
+    QStringLiteral("Row"),       QStringLiteral("E-mail"),         QStringLiteral("Outcome"),
+    QStringLiteral("Record id"), QStringLiteral("Account number"), QStringLiteral("In group"),
+    QStringLiteral("Message")};
 
 // A spreadsheet runs a cell that begins like a formula; a leading apostrophe
 // makes it text.
@@ -132,7 +132,8 @@ QList<QStringList> parseCsv(const QString &text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('"')) {
                 field += c;
                 ++i;
             } else if (c == QLatin1Char('"')) {
@@ -145,7 +146,8 @@ QList<QStringList> parseCsv(const QString &text)
         } else if (c == QLatin1Char(',')) {
             row.append(field);
             field.clear();
-        } else if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) {
+        } else if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                   text.at(i + 1) == QLatin1Char('\n')) {
             row.append(field);
             rows.append(row);
             row.clear();
@@ -209,8 +211,8 @@ Result<void> convertReportToXlsx(const QString &csvPath, const QString &xlsxPath
 {
     QFile csv(csvPath);
     if (!csv.open(QIODevice::ReadOnly))
-        return Error{QStringLiteral("The report %1 cannot be read: %2.")
-                         .arg(csvPath, csv.errorString())};
+        return Error{
+            QStringLiteral("The report %1 cannot be read: %2.").arg(csvPath, csv.errorString())};
     QByteArray bytes = csv.readAll();
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);

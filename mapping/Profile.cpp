@@ -106,8 +106,7 @@ QList<MappingArgument> mappingsOf(const EntryList &entries)
     return mappings;
 }
 
-ProfileFit fitProfile(const Profile &profile, const QStringList &columns,
-                      const QStringList &fields)
+ProfileFit fitProfile(const Profile &profile, const QStringList &columns, const QStringList &fields)
 {
     ProfileFit fit;
     const auto hasField = [&fields](const QString &field) {
@@ -119,9 +118,8 @@ ProfileFit fitProfile(const Profile &profile, const QStringList &columns,
     }
     for (const MappingArgument &mapping : profile.mappings) {
         if (!mapping.fixed && !columns.contains(mapping.source)) {
-            fit.refused.append(
-                QStringLiteral("%1 to %2: the workbook has no column %1.")
-                    .arg(mapping.source, mapping.field));
+            fit.refused.append(QStringLiteral("%1 to %2: the workbook has no column %1.")
+                                   .arg(mapping.source, mapping.field));
         } else if (!hasField(mapping.field)) {
             fit.refused.append(QStringLiteral("%1 to %2: GoldMine has no contact field %2.")
                                    .arg(mapping.fixed ? QStringLiteral("\"%1\"").arg(mapping.source)

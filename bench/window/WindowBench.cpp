@@ -112,10 +112,9 @@ int main(int argc, char **argv)
 
     // The same mappings as ruvelo-import's --map options, made in the window.
     const QList<std::pair<const char *, const char *>> mappings{
-        {"Company", "COMPANY"}, {"Contact", "CONTACT"}, {"Phone", "PHONE1"}, {"City", "CITY"},
-        {"State", "STATE"},     {"Zip", "ZIP"},         {"Country", "COUNTRY"},
-        {"Title", "TITLE"},     {"Since", "KEY1"},      {"Score", "KEY2"},
-        {"Remark", "NOTES"}};
+        {"Company", "COMPANY"}, {"Contact", "CONTACT"}, {"Phone", "PHONE1"},    {"City", "CITY"},
+        {"State", "STATE"},     {"Zip", "ZIP"},         {"Country", "COUNTRY"}, {"Title", "TITLE"},
+        {"Since", "KEY1"},      {"Score", "KEY2"},      {"Remark", "NOTES"}};
     bool mapped = true;
     QTimer poll;
     poll.setInterval(0);
