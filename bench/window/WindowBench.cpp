@@ -69,6 +69,24 @@ bool pick(QWidget &window, const char *list, const QString &text)
     return true;
 }
 
+// The process's resident memory now and at its peak, in MB.
+std::pair<double, double> residentMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    double now = 0;
+    double peak = 0;
+    if (!status.open(QIODevice::ReadOnly))
+        return {now, peak};
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 2 && words[0] == "VmRSS:")
+            now = words[1].toDouble() / 1024;
+        if (words.size() >= 2 && words[0] == "VmHWM:")
+            peak = words[1].toDouble() / 1024;
+    }
+    return {now, peak};
+}
+
 int countRows(const QString &workbook)
 {
     QElapsedTimer clock;
@@ -140,11 +158,16 @@ int main(int argc, char **argv)
     control<QLineEdit>(form, "txtGroupName")->setText(group);
     QCoreApplication::processEvents();
 
+    const auto [before, peakBefore] = residentMemory();
     QElapsedTimer clock;
     clock.start();
     control<QPushButton>(form, "btnImport")->click();
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    const auto [after, peak] = residentMemory();
 
+    std::printf("window memory before the run %.1f MB (peak so far %.1f MB), after it %.1f MB, "
+                "peak %.1f MB\n",
+                before, peakBefore, after, peak);
     std::printf("window run %.2f s\n%s\n", seconds, qPrintable(prompts.lastMessage));
     QFile log(logFile);
     if (!log.open(QIODevice::WriteOnly) || log.write(form.logText().toUtf8()) < 0)

@@ -54,6 +54,7 @@ for rows in $sizes; do
 
     echo "$count"
     tail -n 1 "$data/cli$rows.log"
+    grep "window memory" "$data/window$rows.out"
     tail -n 1 "$data/window$rows.out"
     awk -v n="$rows" -v c="$cliSeconds" -v w="$windowSeconds" -v r="$inRun" \
         -v ck="$cliPeak" -v wk="$windowPeak" -v same="$same" 'BEGIN {
