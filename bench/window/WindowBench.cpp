@@ -6,6 +6,8 @@
 //   window-bench STORE_DIR WORKBOOK GROUP LOG_FILE
 //       runs the import; prints "window run S s" and the closing message,
 //       and writes the window's log to LOG_FILE (CR LF as the window keeps it)
+//   window-bench STORE_DIR WORKBOOK GROUP LOG_FILE --linger SECONDS
+//       the same, then keeps the window up (to be looked at under Xvfb)
 //   window-bench --count WORKBOOK
 //       times the counting pass the run makes before its first row
 #include "app/FrmMain.h"
@@ -107,8 +109,10 @@ int main(int argc, char **argv)
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--count"))
         return countRows(arguments.at(2));
-    if (arguments.size() != 5)
-        die("usage: window-bench STORE_DIR WORKBOOK GROUP LOG_FILE | --count WORKBOOK");
+    const bool linger = arguments.size() == 7 && arguments.at(5) == QLatin1String("--linger");
+    if (arguments.size() != 5 && !linger)
+        die("usage: window-bench STORE_DIR WORKBOOK GROUP LOG_FILE [--linger SECONDS] | --count "
+            "WORKBOOK");
     const QString store = arguments.at(1);
     const QString workbook = arguments.at(2);
     const QString group = arguments.at(3);
@@ -172,5 +176,9 @@ int main(int argc, char **argv)
     QFile log(logFile);
     if (!log.open(QIODevice::WriteOnly) || log.write(form.logText().toUtf8()) < 0)
         die("the log cannot be written");
+    if (linger) {
+        QTimer::singleShot(arguments.at(6).toInt() * 1000, &application, &QApplication::quit);
+        return QApplication::exec();
+    }
     return 0;
 }
