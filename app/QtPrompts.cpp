@@ -26,6 +26,26 @@ QMessageBox::Icon messageBoxIcon(util::PromptIcon icon)
 
 } // namespace
 
+QWidget *QtPrompts::owner() const
+{
+    // A box asked for from the mapping window belongs over it, not over the
+    // main window behind it.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    return m_parent;
+}
+
+void QtPrompts::dress(QWidget &dialog) const
+{
+    // A box is its own window and would take the desktop's larger default
+    // font; it speaks in the font of the window it belongs to.
+    const QWidget *window = owner();
+    if (window)
+        dialog.setFont(window->font());
+    else if (m_font)
+        dialog.setFont(*m_font);
+}
+
 QtPrompts::~QtPrompts()
 {
     // Leave no wait pointer behind on the application.
@@ -34,14 +54,16 @@ QtPrompts::~QtPrompts()
 
 void QtPrompts::messageBox(const QString &text, const QString &title, util::PromptIcon icon)
 {
-    QMessageBox box(messageBoxIcon(icon), title, text, QMessageBox::Ok, m_parent);
+    QMessageBox box(messageBoxIcon(icon), title, text, QMessageBox::Ok, owner());
+    dress(box);
     box.exec();
 }
 
 QString QtPrompts::inputBox(const QString &prompt, const QString &title, const QString &defaultText,
                             bool masked)
 {
-    QInputDialog dialog(m_parent);
+    QInputDialog dialog(owner());
+    dress(dialog);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
@@ -60,7 +82,8 @@ QString QtPrompts::inputBox(const QString &prompt, const QString &title, const Q
 bool QtPrompts::question(const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                    m_parent);
+                    owner());
+    dress(box);
     // The careful answer is the one Enter gives.
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

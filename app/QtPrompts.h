@@ -2,6 +2,10 @@
 
 #include "util/Prompts.h"
 
+#include <QFont>
+
+#include <optional>
+
 class QWidget;
 
 namespace app {
@@ -16,6 +20,8 @@ public:
     ~QtPrompts() override;
 
     void setParent(QWidget *parent) { m_parent = parent; }
+    // The font of boxes shown before any window is (start-up's).
+    void setFont(const QFont &font) { m_font = font; }
 
     void messageBox(const QString &text, const QString &title, util::PromptIcon icon) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
@@ -24,7 +30,11 @@ public:
     void setWaitCursor(bool waiting) override;
 
 private:
+    QWidget *owner() const;
+    void dress(QWidget &dialog) const;
+
     QWidget *m_parent = nullptr;
+    std::optional<QFont> m_font;
     bool m_waiting = false;
 };
 

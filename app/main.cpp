@@ -19,6 +19,7 @@ int main(int argc, char *argv[])
     goldmine::ConnectionSettings settings;
 
     app::FrmMain window(api, prompts);
+    prompts.setFont(window.font());
     // Start-up runs before the window is first shown; its failures have been
     // reported by then and end the program.
     if (window.Form_Load(link, settings) == goldmine::StartupOutcome::EndProgram)

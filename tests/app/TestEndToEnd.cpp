@@ -132,6 +132,21 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
+// The real API library, with a look at every business-logic call.
+class WatchedApi : public LibraryGoldMineApi
+{
+public:
+    using LibraryGoldMineApi::LibraryGoldMineApi;
+    std::function<void(const QString &)> onExecute;
+    int32_t GMW_Execute(const QString &callName, int32_t container) override
+    {
+        const int32_t result = LibraryGoldMineApi::GMW_Execute(callName, container);
+        if (onExecute)
+            onExecute(callName);
+        return result;
+    }
+};
+
 struct Operator
 {
     ScriptedPrompts prompts;
@@ -476,6 +491,88 @@ private Q_SLOTS:
                  (QList<QStringList>{{"First", "Sales/EMEA"}, {"Second", "Sales/EMEA"}}));
         QCOMPARE(reader.select(QStringLiteral("SELECT COUNT(*) FROM NOTES")),
                  QList<QStringList>{{"2"}});
+    }
+
+    // Stop pressed while row 4 of 10 is written: that row finishes, the run
+    // ends there, and the store holds exactly the rows before the stop.
+    void stopARealRunAtAChosenRow()
+    {
+        const QString store = m_dir.filePath(QStringLiteral("stop-store"));
+        QProcess init;
+        init.start(
+            kBinDir + QStringLiteral("/gmclient"),
+            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
+        QVERIFY(init.waitForStarted());
+        init.write(kPassword.toUtf8() + '\n');
+        init.closeWriteChannel();
+        QVERIFY(init.waitForFinished(60000));
+        QCOMPARE(init.exitCode(), 0);
+        Client client(m_dir.filePath(QStringLiteral("run-stop")), store);
+        QVERIFY(client.serving());
+
+        ScriptedPrompts prompts;
+        WatchedApi api(kBinDir + QStringLiteral("/libgm7s32.so"));
+        FrmMain form(api, prompts);
+        form.setEndProgram([] {});
+        DdeLink link;
+        ConnectionSettings settings;
+        prompts.answerInput(kPassword);
+        QCOMPARE(form.Form_Load(link, settings), StartupOutcome::Ready);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        const QString book = m_dir.filePath(QStringLiteral("stop.xlsx"));
+        QList<QVariantList> rows{{"Email", "Company"}};
+        for (int row = 1; row <= 10; ++row)
+            rows.append({QStringLiteral("stop%1@example.com").arg(row),
+                         QStringLiteral("Company %1").arg(row)});
+        QVERIFY(writeXlsx(book, rows));
+        form.setFileChooser([&](QWidget *) { return book; });
+        child<QPushButton>(form, "btnBrowse")->click();
+        child<QComboBox>(form, "cmbEmailCol")->setEditText(QStringLiteral("Email"));
+
+        auto *stop = child<QPushButton>(form, "btnStop");
+        int writes = 0;
+        api.onExecute = [&](const QString &call) {
+            if (call == QStringLiteral("WriteContact") && ++writes == 4) {
+                QVERIFY(stop->isEnabled());
+                QTest::mouseClick(stop, Qt::LeftButton);
+            }
+        };
+        prompts.clear();
+        child<QPushButton>(form, "btnImport")->click();
+        api.onExecute = nullptr;
+
+        QCOMPARE(writes, 4);
+        QVERIFY(
+            form.logText().endsWith(QStringLiteral("stop4@example.com Imported.\r\n"
+                                                   "Stopped by the user after row 4 of 10.\r\n")));
+        QCOMPARE(prompts.messages().size(), 1);
+        QCOMPARE(prompts.messages()[0].text,
+                 QStringLiteral(" 4 records processed!\nThe import was stopped."));
+        QVERIFY(!stop->isEnabled());
+
+        StoreReader reader(store);
+        QVERIFY(reader.ok());
+        QCOMPARE(reader.select(QStringLiteral("SELECT CONTSUPREF FROM CONTSUPP ORDER BY "
+                                              "CONTSUPREF")),
+                 (QList<QStringList>{{"stop1@example.com"},
+                                     {"stop2@example.com"},
+                                     {"stop3@example.com"},
+                                     {"stop4@example.com"}}));
+        QCOMPARE(reader.select(QStringLiteral("SELECT COUNT(*) FROM CONTACT1")),
+                 QList<QStringList>{{"4"}});
+
+        // The workbook was closed: the next run reads it again from the top,
+        // matching the four and writing the other six.
+        prompts.clear();
+        child<QPushButton>(form, "btnImport")->click();
+        QCOMPARE(prompts.messages().last().text, QStringLiteral(" 10 records processed!"));
+        QCOMPARE(reader.select(QStringLiteral("SELECT COUNT(*) FROM CONTACT1")),
+                 QList<QStringList>{{"10"}});
+        QVERIFY(form.logText().contains(QStringLiteral("stop4@example.com already in "
+                                                       "database.\r\nstop5@example.com "
+                                                       "Imported.\r\n")));
     }
 
     // The password typed into the window reaches the API and nothing else:

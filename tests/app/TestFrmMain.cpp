@@ -1,21 +1,29 @@
+#include "app/CheckSummary.h"
 #include "app/FrmMain.h"
 #include "goldmine/DdeLink.h"
 #include "mapping/FieldListApi.h"
 #include "mapping/FrmMappings.h"
+#include "mapping/Profile.h"
 #include "support/ScriptedPrompts.h"
 #include "support/XlsxBuilder.h"
 #include "util/Version.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -46,7 +54,7 @@ class FakeDdeLink : public DdeLink
 public:
     QHash<QString, QString> items;
     Status DDEInitiate() override { return Status::Linked; }
-    Result<QString> DDERequest(const QString &item) override { return items.value(item); }
+    goldmine::Result<QString> DDERequest(const QString &item) override { return items.value(item); }
 };
 
 struct Main
@@ -82,6 +90,18 @@ struct Main
     QCheckBox *group() { return get<QCheckBox>("chkGroup"); }
     QPlainTextEdit *log() { return get<QPlainTextEdit>("txtOutput"); }
     QLineEdit *fileName() { return get<QLineEdit>("txtFilename"); }
+    QPushButton *stop() { return get<QPushButton>("btnStop"); }
+    // Every control but Stop out of reach, as while a run goes on.
+    bool controlsDisabled()
+    {
+        for (const char *name :
+             {"btnImport", "btnCheck", "btnMap", "btnBrowse", "btnSaveLog", "btnSaveReport"}) {
+            if (get<QPushButton>(name)->isEnabled())
+                return false;
+        }
+        return !log()->isEnabled() && !fileName()->isEnabled() && !match()->isEnabled() &&
+               stop()->isEnabled();
+    }
 
     void browse(const QString &path)
     {
@@ -152,6 +172,8 @@ class TestFrmMain : public QObject
     QString m_people; // Name, Email, Phone and two rows
     QString m_orders; // Order, Buyer
     QString m_headerOnly;
+    QString m_five;  // Email and five addresses a1@ to a5@
+    QString m_check; // a doubtful address and a repeated one
 
 private Q_SLOTS:
     void initTestCase()
@@ -165,6 +187,17 @@ private Q_SLOTS:
                                                         {"Bob", "bob@example. com", "2"}}));
         QVERIFY(writeXlsx(m_orders, QList<QVariantList>{{"Order", "Buyer"}, {"1", "x@y.z"}}));
         QVERIFY(writeXlsx(m_headerOnly, QList<QVariantList>{{"Email", "City"}}));
+        m_five = m_dir.filePath("five.xlsx");
+        QList<QVariantList> five{{"Email"}};
+        for (int row = 1; row <= 5; ++row)
+            five.append({QStringLiteral("a%1@example.com").arg(row)});
+        QVERIFY(writeXlsx(m_five, five));
+        m_check = m_dir.filePath("check.xlsx");
+        QVERIFY(writeXlsx(m_check, QList<QVariantList>{{"Email", "Name"},
+                                                       {"c1@example.com", "One"},
+                                                       {"c2 at example", "Two"},
+                                                       {"C1@example.com", "Again"},
+                                                       {"c3@example.com", "Three"}}));
     }
 
     void layout_data()
@@ -578,18 +611,22 @@ private Q_SLOTS:
         QVERIFY(!m.form.mappingWindow()->isVisible());
         QCOMPARE(m.form.mappingWindow()->entries().entries(), QStringList{"Name\tCONTACT"});
 
-        // Another workbook later: the window still shows the first one's columns.
+        // Another workbook later: the window lists its columns; the entry
+        // whose column it lacks stays, marked.
         m.browse(m_orders);
         m.emailColumn()->setEditText("Buyer");
         QStringList excel;
+        bool marked = false;
         m.openMappings([&](FrmMappings &window) {
             auto *list = window.findChild<QListWidget *>(QStringLiteral("lstExcel"));
             for (int row = 0; row < list->count(); ++row)
                 excel.append(list->item(row)->text());
             QCOMPARE(window.entries().count(), 1);
+            marked = window.isMissing(0);
             window.close();
         });
-        QCOMPARE(excel, QStringList({"Phone"}));
+        QCOMPARE(excel, QStringList({"Order"}));
+        QVERIFY(marked);
         QCOMPARE(m.api.fieldQueries(), 1);
         QVERIFY(!m.form.mappingWindow());
 
@@ -621,7 +658,7 @@ private Q_SLOTS:
 
         int busyWrites = 0;
         m.api.onCall = [&] {
-            if (!m.form.isEnabled() && m.prompts.waiting())
+            if (m.controlsDisabled() && m.prompts.waiting())
                 ++busyWrites;
         };
         m.get<QPushButton>("btnImport")->click();
@@ -629,6 +666,8 @@ private Q_SLOTS:
 
         QVERIFY(busyWrites > 0);
         QVERIFY(m.form.isEnabled());
+        QVERIFY(m.get<QPushButton>("btnImport")->isEnabled());
+        QVERIFY(!m.get<QPushButton>("btnStop")->isEnabled());
         QVERIFY(!m.prompts.waiting());
         QCOMPARE(m.prompts.cursorChanges.first(), true);
         QCOMPARE(m.prompts.cursorChanges.last(), false);
@@ -704,12 +743,500 @@ private Q_SLOTS:
         m.form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m.form));
         m.form.setBusy(true);
-        QVERIFY(!m.form.close());
+        QVERIFY(!m.form.close()); // asked whether to stop; answered No
         QCOMPARE(m.endCalls, 0);
+        QCOMPARE(m.prompts.shown().size(), 1);
+        QCOMPARE(m.prompts.shown().first().kind, ScriptedPrompts::Shown::Question);
         m.form.setBusy(false);
+        m.prompts.clear();
         QVERIFY(m.form.close());
         QCOMPARE(m.endCalls, 1);
         QVERIFY(m.prompts.shown().isEmpty());
+    }
+
+    void stopMidRun_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Stop button") << "button";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("access key") << "alt+s";
+    }
+    void stopMidRun()
+    {
+        QFETCH(QString, how);
+        Main m;
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&m.form));
+        m.browse(m_five);
+        m.emailColumn()->setEditText("Email");
+        QVERIFY(!m.stop()->isEnabled());
+        bool stopped = false;
+        bool busyThen = false;
+        m.api.onCall = [&] {
+            // The second row's contact has been written; the row goes on.
+            if (stopped || m.api.executed.count("WriteContact") != 2)
+                return;
+            stopped = true;
+            busyThen = m.controlsDisabled();
+            if (how == "button")
+                m.stop()->click();
+            else if (how == "escape")
+                QTest::keyClick(&m.form, Qt::Key_Escape);
+            else {
+                // An access key presses its button with a short animation,
+                // which a real row outlasts.
+                QTest::keyClick(&m.form, Qt::Key_S, Qt::AltModifier);
+                QTest::qWait(250);
+            }
+        };
+        m.get<QPushButton>("btnImport")->click();
+        m.api.onCall = nullptr;
+
+        QVERIFY(stopped);
+        QVERIFY(busyThen);
+        QCOMPARE(m.api.executed.count("WriteContact"), 2);
+        QCOMPARE(m.form.logText(), QStringLiteral("a1@example.com Imported.\r\n"
+                                                  "a2@example.com Imported.\r\n"
+                                                  "Stopped by the user after row 2 of 5.\r\n"));
+        QCOMPARE(m.get<QLabel>("lblProgress")->text(), QStringLiteral(" 2   a2@example.com"));
+        const QList<ScriptedPrompts::Shown> shown = m.prompts.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral(" 2 records processed!\nThe import was stopped."));
+        QVERIFY(!m.stop()->isEnabled());
+        QVERIFY(m.get<QPushButton>("btnImport")->isEnabled());
+        QVERIFY(m.log()->isEnabled());
+        auto *bar = m.get<QProgressBar>("prgRows");
+        QCOMPARE(bar->maximum(), 5);
+        QCOMPARE(bar->value(), 2);
+        QVERIFY2(bar->format().startsWith(QStringLiteral("2 of 5 rows")),
+                 qPrintable(bar->format()));
+
+        // Stop is asked for once per run: the next run goes to its end.
+        m.prompts.clear();
+        m.get<QPushButton>("btnImport")->click();
+        QCOMPARE(m.api.executed.count("WriteContact"), 7);
+        QCOMPARE(m.prompts.messages().last().text, QStringLiteral(" 5 records processed!"));
+        QCOMPARE(bar->value(), 5);
+        QVERIFY2(bar->format().startsWith(QStringLiteral("5 of 5 rows")),
+                 qPrintable(bar->format()));
+    }
+
+    void stopMidCheck()
+    {
+        Main m;
+        m.browse(m_five);
+        m.emailColumn()->setEditText("Email");
+        bool stopped = false;
+        m.api.onCall = [&] {
+            if (stopped || m.api.queries.filter("a3@example.com").isEmpty())
+                return;
+            stopped = true;
+            m.stop()->click();
+        };
+        m.get<QPushButton>("btnCheck")->click();
+        m.api.onCall = nullptr;
+        QVERIFY(stopped);
+        QVERIFY(m.api.executed.isEmpty());
+        QCOMPARE(m.form.logText(), QStringLiteral("Stopped by the user after row 3 of 5.\r\n"));
+        CheckSummary *summary = m.form.checkSummary();
+        QVERIFY(summary);
+        QVERIFY(summary->isVisible());
+        QCOMPARE(summary->text(),
+                 QStringLiteral("Checked 3 rows: would create 3, would match 0 (0 of them "
+                                "updated), would fail 0.\nNo problems found.\nThe check was "
+                                "stopped."));
+        QVERIFY(!summary->findChild<QPushButton *>(QStringLiteral("btnShowProblems"))->isEnabled());
+        summary->close();
+    }
+
+    void closeDuringRun_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes: stop and close") << true;
+        QTest::newRow("no: carry on") << false;
+    }
+    void closeDuringRun()
+    {
+        QFETCH(bool, yes);
+        Main m;
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m.form));
+        m.browse(m_five);
+        m.emailColumn()->setEditText("Email");
+        m.prompts.answerQuestion(yes);
+        bool closed = false;
+        bool closedAtOnce = true;
+        m.api.onCall = [&] {
+            if (closed || m.api.executed.count("WriteContact") != 2)
+                return;
+            closed = true;
+            closedAtOnce = m.form.close();
+        };
+        m.get<QPushButton>("btnImport")->click();
+        m.api.onCall = nullptr;
+
+        QVERIFY(closed);
+        QVERIFY(!closedAtOnce); // the run under way is never cut short
+        QList<ScriptedPrompts::Shown> questions;
+        for (const ScriptedPrompts::Shown &box : m.prompts.shown()) {
+            if (box.kind == ScriptedPrompts::Shown::Question)
+                questions.append(box);
+        }
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(questions[0].text, QStringLiteral("Stop the import and close Ruvelo?"));
+        QCOMPARE(questions[0].title, QStringLiteral("Ruvelo"));
+        if (yes) {
+            QCOMPARE(m.api.executed.count("WriteContact"), 2);
+            QVERIFY(m.form.logText().endsWith("a2@example.com Imported.\r\n"
+                                              "Stopped by the user after row 2 of 5.\r\n"));
+            QCOMPARE(m.endCalls, 1);
+            QVERIFY(!m.form.isVisible());
+            QVERIFY(m.prompts.messages().isEmpty());
+        } else {
+            QCOMPARE(m.api.executed.count("WriteContact"), 5);
+            QCOMPARE(m.endCalls, 0);
+            QVERIFY(m.form.isVisible());
+            QCOMPARE(m.prompts.messages().size(), 1);
+            QCOMPARE(m.prompts.messages()[0].text, QStringLiteral(" 5 records processed!"));
+        }
+    }
+
+    void groupNameIsCheckedBeforeTheRun()
+    {
+        Main m;
+        m.browse(m_five);
+        m.emailColumn()->setEditText("Email");
+        m.group()->click();
+        m.get<QPushButton>("btnImport")->click();
+        QList<ScriptedPrompts::Shown> shown = m.prompts.shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("Please type a name for the new group."));
+        QCOMPARE(shown[0].title, QStringLiteral("Ruvelo"));
+        QCOMPARE(shown[0].kind, ScriptedPrompts::Shown::Message);
+        QVERIFY(m.api.executed.isEmpty());
+        QVERIFY(m.get<QPushButton>("btnImport")->isEnabled());
+
+        // A name an existing group has (in any case) is asked about; No
+        // writes nothing and shows nothing more.
+        m.api.groups = {"Spring Fair"};
+        m.get<QLineEdit>("txtGroupName")->setText("spring fair");
+        m.prompts.clear();
+        m.get<QPushButton>("btnImport")->click();
+        shown = m.prompts.shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, ScriptedPrompts::Shown::Question);
+        QCOMPARE(shown[0].text, QStringLiteral("A group named spring fair already exists. Make "
+                                               "another group with the same name?"));
+        QCOMPARE(shown[0].title, QStringLiteral("Ruvelo"));
+        QVERIFY(m.api.executed.isEmpty());
+
+        // Yes makes the second group and runs.
+        m.prompts.clear();
+        m.prompts.answerQuestion(true);
+        m.get<QPushButton>("btnImport")->click();
+        QCOMPARE(m.api.executed.count("CreateContactGroup"), 1);
+        QCOMPARE(m.api.executed.count("WriteContact"), 5);
+        // (The double gives no account numbers, so no row joins the group.)
+        QVERIFY(m.prompts.messages().last().text.startsWith(" 5 records processed!"));
+    }
+
+    void checkShowsWhatARunWouldDo()
+    {
+        Main m;
+        QStringList saved;
+        const QString reportPath = m_dir.filePath("check-report.csv");
+        m.form.setFileDialog([&](QWidget *, const FileRequest &) { return reportPath; });
+        m.browse(m_check);
+        m.emailColumn()->setEditText("Email");
+        auto *saveReport = m.get<QPushButton>("btnSaveReport");
+        QVERIFY(!saveReport->isEnabled());
+        m.get<QPushButton>("btnCheck")->click();
+        QVERIFY(m.api.executed.isEmpty());
+        QVERIFY(m.form.logText().isEmpty());
+        CheckSummary *summary = m.form.checkSummary();
+        QVERIFY(summary);
+        QVERIFY(summary->isVisible());
+        QCOMPARE(summary->text(),
+                 QStringLiteral("Checked 4 rows: would create 3, would match 1 (0 of them "
+                                "updated), would fail 0.\n2 problems in 2 rows."));
+
+        auto *showProblems = summary->findChild<QPushButton *>(QStringLiteral("btnShowProblems"));
+        QVERIFY(showProblems->isEnabled());
+        showProblems->click();
+        ProblemList *list = summary->problemList();
+        QVERIFY(list);
+        QVERIFY(list->isVisible());
+        const QAbstractItemModel *model = list->table()->model();
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Row"));
+        QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("3"));
+        QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("Email"));
+        QVERIFY(model->index(0, 2).data().toString().contains("does not look like an e-mail"));
+        QCOMPARE(model->index(1, 0).data().toString(), QStringLiteral("4"));
+        QVERIFY(model->index(1, 2).data().toString().contains("row 2 too"));
+        list->close();
+        summary->close();
+
+        // The check's report, saved as the operator names it.
+        QVERIFY(saveReport->isEnabled());
+        saveReport->click();
+        QFile report(reportPath);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(report.readAll());
+        QVERIFY2(text.contains("\r\n2,c1@example.com,would create,"), qPrintable(text));
+        QVERIFY2(text.contains("\r\n4,C1@example.com,would match,"), qPrintable(text));
+        QCOMPARE(text.count("\r\n"), 5);
+    }
+
+    void saveReportAfterARun()
+    {
+        Main m;
+        QString target;
+        QList<FileRequest> requests;
+        m.form.setFileDialog([&](QWidget *parent, const FileRequest &request) {
+            requests.append(request);
+            return parent == &m.form ? target : QString();
+        });
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        m.get<QPushButton>("btnImport")->click();
+        auto *saveReport = m.get<QPushButton>("btnSaveReport");
+        QVERIFY(saveReport->isEnabled());
+
+        target = m_dir.filePath("run-report.csv");
+        saveReport->click();
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(requests[0].save);
+        QVERIFY(requests[0].filter.contains("(*.xlsx)"));
+        QFile csv(target);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csv.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBFRow,E-mail,Outcome,"));
+        QVERIFY2(bytes.contains("\r\n2, ann@example.com,created,"), bytes.constData());
+        QVERIFY2(bytes.contains("\r\n3,bob@example. com,created,"), bytes.constData());
+
+        target = m_dir.filePath("run-report.xlsx");
+        saveReport->click();
+        QFile xlsx(target);
+        QVERIFY(xlsx.open(QIODevice::ReadOnly));
+        QVERIFY(xlsx.read(2) == "PK");
+
+        // Cancelled: nothing written.
+        target.clear();
+        saveReport->click();
+        QCOMPARE(requests.size(), 3);
+
+        // A run that cannot start leaves no report behind.
+        m.fileName()->setText(m_dir.filePath("nowhere.xlsx"));
+        m.get<QPushButton>("btnImport")->click();
+        QVERIFY(!saveReport->isEnabled());
+    }
+
+    void saveLogWritesUtf8WithCrLf()
+    {
+        Main m;
+        const QString path = m_dir.filePath("log.txt");
+        QString target = path;
+        m.form.setFileDialog([&](QWidget *, const FileRequest &request) {
+            return request.save ? target : QString();
+        });
+        m.form.appendLog(QStringLiteral("zo\u00eb@example.com Imported.\r\n"));
+        m.form.appendLog("b@example.org Imported.\r\n");
+        m.get<QPushButton>("btnSaveLog")->click();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("zo\xC3\xAB@example.com Imported.\r\n"
+                                            "b@example.org Imported.\r\n"));
+        file.close();
+
+        // The log's own menu offers it too, beside Copy.
+        m.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m.form));
+        target = m_dir.filePath("log-from-menu.txt");
+        QStringList actions;
+        QTimer::singleShot(0, &m.form, [&] {
+            QTRY_VERIFY(QApplication::activePopupWidget());
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            QAction *save = nullptr;
+            for (QAction *action : menu->actions()) {
+                actions.append(action->text());
+                if (action->text() == "Save log...")
+                    save = action;
+            }
+            menu->close();
+            if (save)
+                save->trigger();
+        });
+        Q_EMIT m.log()->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY2(actions.contains("Save log..."), qPrintable(actions.join('|')));
+        QVERIFY(actions.filter("Copy").size() == 1);
+        QVERIFY(QFile::exists(target));
+
+        // Copy takes the selection, as it always did.
+        QTextCursor selection = m.log()->textCursor();
+        selection.setPosition(0);
+        selection.setPosition(4, QTextCursor::KeepAnchor);
+        m.log()->setTextCursor(selection);
+        m.log()->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("zo\u00eb@"));
+    }
+
+    void workbookFilterOffersEveryKind()
+    {
+        // The first filter is the one the dialog opens with.
+        const QString first = FrmMain::WorkbookFilter.section(";;", 0, 0);
+        QVERIFY(first.endsWith("(*.xls *.xlsx *.csv)"));
+        QVERIFY(!first.startsWith("*"));
+        QVERIFY(FrmMain::WorkbookFilter.contains("Excel workbooks (*.xls *.xlsx)"));
+    }
+
+    void profileRoundTrip()
+    {
+        const QString path = m_dir.filePath("fair.json");
+        {
+            Main m;
+            m.api.fields = {"CONTACT", "PHONE1", "SOURCE"};
+            m.form.setFileDialog([&](QWidget *, const FileRequest &request) {
+                return request.save ? path : QString();
+            });
+            m.browse(m_people);
+            m.emailColumn()->setCurrentIndex(1);
+            m.update()->click();
+            m.group()->click();
+            m.get<QLineEdit>("txtGroupName")->setText("Fair");
+            m.openMappings([&](FrmMappings &window) {
+                pick(window, "lstExcel", "Name");
+                pick(window, "lstGoldMine", "CONTACT");
+                window.btnMap_Click();
+                pick(window, "lstGoldMine", "SOURCE");
+                m.prompts.answerInput("Spring fair");
+                window.findChild<QPushButton *>(QStringLiteral("btnFixedText"))->click();
+                window.findChild<QPushButton *>(QStringLiteral("btnSave"))->click();
+                clickOk(window);
+            });
+        }
+        const mapping::Result<Profile> saved = readProfile(path);
+        QVERIFY(saved);
+        QCOMPARE(saved->emailColumn, QStringLiteral("Email"));
+        QVERIFY(saved->match && saved->updateMatches && saved->group);
+        QCOMPARE(saved->groupName, QStringLiteral("Fair"));
+        QCOMPARE(saved->mappings.size(), 2);
+        QCOMPARE(saved->mappings[0].source, QStringLiteral("Name"));
+        QVERIFY(!saved->mappings[0].fixed);
+        QCOMPARE(saved->mappings[1].source, QStringLiteral("Spring fair"));
+        QVERIFY(saved->mappings[1].fixed);
+        QCOMPARE(saved->mappings[1].field, QStringLiteral("SOURCE"));
+
+        // A new session takes it all back.
+        Main m;
+        m.api.fields = {"CONTACT", "PHONE1", "SOURCE"};
+        m.form.setFileDialog(
+            [&](QWidget *, const FileRequest &request) { return request.save ? QString() : path; });
+        m.browse(m_people);
+        m.emailColumn()->setEditText("Phone");
+        QStringList entries;
+        QStringList excel;
+        QStringList goldMine;
+        m.openMappings([&](FrmMappings &window) {
+            window.findChild<QPushButton *>(QStringLiteral("btnLoad"))->click();
+            entries = window.entries().entries();
+            auto texts = [&](const char *name) {
+                QStringList result;
+                auto *list = window.findChild<QListWidget *>(QString::fromLatin1(name));
+                for (int row = 0; row < list->count(); ++row)
+                    result.append(list->item(row)->text());
+                return result;
+            };
+            excel = texts("lstExcel");
+            goldMine = texts("lstGoldMine");
+            clickOk(window);
+        });
+        QCOMPARE(entries, QStringList({"Name\tCONTACT", "/Spring fair/\tSOURCE"}));
+        QCOMPARE(m.emailColumn()->currentText(), QStringLiteral("Email"));
+        QVERIFY(m.match()->isChecked());
+        QVERIFY(m.update()->isChecked());
+        QVERIFY(m.group()->isChecked());
+        QCOMPARE(m.get<QLineEdit>("txtGroupName")->text(), QStringLiteral("Fair"));
+        // The e-mail column and the mapped names leave the pick lists.
+        QCOMPARE(excel, QStringList({"Phone"}));
+        QCOMPARE(goldMine, QStringList({"PHONE1", "Website"}));
+        // Set as the operator would tick it: the update warning, and nothing else.
+        const QList<ScriptedPrompts::Shown> shown = m.prompts.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Match Update Warning"));
+    }
+
+    void profileWithAMissingColumn()
+    {
+        const QString path = m_dir.filePath("other.json");
+        Profile profile;
+        profile.emailColumn = "E-mail";
+        profile.mappings = {{false, "Fax", "PHONE2"},
+                            {false, "Name", "CONTACT"},
+                            {false, "Phone", "NOSUCH"},
+                            {true, "x", "PHONE1"}};
+        QVERIFY(writeProfile(path, profile));
+
+        Main m;
+        m.api.fields = {"CONTACT", "PHONE1", "PHONE2"};
+        m.form.setFileDialog([&](QWidget *, const FileRequest &) { return path; });
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        QStringList entries;
+        m.openMappings([&](FrmMappings &window) {
+            window.findChild<QPushButton *>(QStringLiteral("btnLoad"))->click();
+            entries = window.entries().entries();
+            clickOk(window);
+        });
+        QCOMPARE(entries, QStringList({"Name\tCONTACT", "/x/\tPHONE1"}));
+        QCOMPARE(m.emailColumn()->currentText(), QStringLiteral("Email"));
+        const QList<ScriptedPrompts::Shown> shown = m.prompts.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, PromptIcon::Warning);
+        QCOMPARE(shown[0].title, QStringLiteral("Field Mappings"));
+        QCOMPARE(shown[0].text,
+                 QStringLiteral("These parts of the mapping profile could not be taken:\n"
+                                "The e-mail column E-mail is not in the workbook.\n"
+                                "Fax to PHONE2: the workbook has no column Fax.\n"
+                                "Phone to NOSUCH: GoldMine has no contact field NOSUCH."));
+    }
+
+    void missingColumnEntryIsRefusedByTheRunAndCanBeDeleted()
+    {
+        Main m;
+        m.api.fields = {"CONTACT"};
+        m.browse(m_people);
+        m.emailColumn()->setCurrentIndex(1);
+        m.openMappings([](FrmMappings &window) {
+            pick(window, "lstExcel", "Name");
+            pick(window, "lstGoldMine", "CONTACT");
+            window.btnMap_Click();
+            clickOk(window);
+        });
+        // Next month's workbook has no Name column.
+        m.browse(m_five);
+        m.emailColumn()->setEditText("Email");
+        m.prompts.clear();
+        m.get<QPushButton>("btnImport")->click();
+        QCOMPARE(m.prompts.messages().size(), 1);
+        QVERIFY(m.prompts.messages()[0].text.startsWith(
+            "The workbook's first sheet has no column named:\nName"));
+        QVERIFY(m.api.executed.isEmpty());
+
+        bool markedBefore = false;
+        m.openMappings([&](FrmMappings &window) {
+            markedBefore = window.isMissing(0);
+            window.findChild<QListView *>(QStringLiteral("lstMappings"))
+                ->setCurrentIndex(window.entries().index(0));
+            window.findChild<QPushButton *>(QStringLiteral("btnDelete"))->click();
+            clickOk(window);
+        });
+        QVERIFY(markedBefore);
+        QCOMPARE(m.form.mappingWindow()->entries().count(), 0);
+        m.prompts.clear();
+        m.get<QPushButton>("btnImport")->click();
+        QCOMPARE(m.prompts.messages().last().text, QStringLiteral(" 5 records processed!"));
     }
 
     void formLoadRunsStartUp()

@@ -1,6 +1,7 @@
 #include "app/QtPrompts.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -42,6 +43,8 @@ private Q_SLOTS:
     void inputBoxes_data();
     void inputBoxes();
     void waitCursor();
+    void boxesSpeakInTheWindowsFont_data();
+    void boxesSpeakInTheWindowsFont();
 };
 
 void TestQtPrompts::messageBoxes_data()
@@ -136,6 +139,70 @@ void TestQtPrompts::waitCursor()
     }
     // Nor does a prompts object that goes away leave the wait pointer behind.
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestQtPrompts::boxesSpeakInTheWindowsFont_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("overDialog");
+    QTest::newRow("message over the main window") << "message" << false;
+    QTest::newRow("question over the main window") << "question" << false;
+    QTest::newRow("input over the main window") << "input" << false;
+    QTest::newRow("input over the mapping window") << "input" << true;
+    QTest::newRow("message over the mapping window") << "message" << true;
+}
+
+void TestQtPrompts::boxesSpeakInTheWindowsFont()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, overDialog);
+    QWidget main;
+    QFont mainFont(QStringLiteral("DejaVu Sans"));
+    mainFont.setPointSize(7);
+    main.setFont(mainFont);
+    main.show();
+    QDialog mapping(&main);
+    QFont mappingFont(QStringLiteral("DejaVu Serif"));
+    mappingFont.setPointSize(11);
+    mapping.setFont(mappingFont);
+    QtPrompts prompts(&main);
+
+    QFont shown;
+    QWidget *parent = nullptr;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        QWidget *widget = QApplication::activeModalWidget();
+        if (!widget || widget == &mapping)
+            return; // the box is not up yet
+        poll.stop();
+        shown = widget->font();
+        parent = widget->parentWidget();
+        widget->close();
+    });
+    poll.start();
+    const auto ask = [&] {
+        if (kind == "message")
+            prompts.messageBox(QStringLiteral("text"), QStringLiteral("Ruvelo"), PromptIcon::None);
+        else if (kind == "question")
+            prompts.question(QStringLiteral("text?"), QStringLiteral("Ruvelo"));
+        else
+            prompts.inputBox(QStringLiteral("prompt"), QStringLiteral("Custom Mapping"), QString(),
+                             false);
+    };
+    if (overDialog) {
+        QTimer::singleShot(0, &mapping, [&] {
+            ask();
+            mapping.accept();
+        });
+        mapping.exec();
+    } else {
+        ask();
+    }
+    const QFont expected = overDialog ? mappingFont : mainFont;
+    QCOMPARE(shown.family(), expected.family());
+    QCOMPARE(shown.pointSize(), expected.pointSize());
+    QCOMPARE(parent, overDialog ? static_cast<QWidget *>(&mapping) : &main);
 }
 
 QTEST_MAIN(TestQtPrompts)

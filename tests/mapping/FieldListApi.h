@@ -13,13 +13,15 @@
 #include <functional>
 
 // A GoldMine API double for the windows' tests. The field-list query on
-// contudef is answered with a fetch text built from fields; every other query
-// finds nothing. Writes succeed and are counted. onCall runs at every call so a
-// test can look at the window while the engine is at work.
+// contudef is answered with a fetch text built from fields, the group-name
+// query on contgrps with a record id when groups holds the name (in any
+// case); every other query finds nothing. Writes succeed and are counted. onCall runs at every call
+// so a test can look at the window while the engine is at work.
 class FieldListApi : public goldmine::GoldMineApi
 {
 public:
     QStringList fields;
+    QStringList groups;
     int32_t fieldQueryHandle = 7;          // zero or negative plays a failed query
     QStringList queries;                   // every SQL text, in order
     QList<int32_t> sizingCounts;           // the count of every sizing fetch
@@ -50,6 +52,14 @@ public:
         if (sql.startsWith(QStringLiteral("select field_name from contudef"))) {
             m_pending = fetchText(fields);
             return fieldQueryHandle;
+        }
+        if (sql.contains(QStringLiteral("from contgrps"))) {
+            for (const QString &group : groups) {
+                if (sql.contains(QStringLiteral("upper('%1')").arg(group), Qt::CaseInsensitive)) {
+                    m_pending = fetchText({QStringLiteral("GROUP0001")});
+                    return 3;
+                }
+            }
         }
         m_pending = fetchText({});
         return 3;

@@ -1,19 +1,23 @@
 #include "mapping/FieldListApi.h"
 #include "mapping/FrmMappings.h"
+#include "mapping/Profile.h"
 #include "support/ScriptedPrompts.h"
 #include "support/XlsxBuilder.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 using util::PromptIcon;
 using namespace mapping;
@@ -37,6 +41,13 @@ class TestFrmMappings : public QObject
         QListView *mappings() { return form.findChild<QListView *>("lstMappings"); }
         QCheckBox *clearFields() { return form.findChild<QCheckBox *>("chkClearFields"); }
         QPushButton *map() { return form.findChild<QPushButton *>("btnMap"); }
+        QPushButton *button(const char *name)
+        {
+            auto *found = form.findChild<QPushButton *>(QString::fromLatin1(name));
+            if (!found)
+                qFatal("no button %s", name);
+            return found;
+        }
 
         void load(const QString &book, const QString &emailColumn = QStringLiteral("Email"),
                   bool match = true)
@@ -64,6 +75,43 @@ class TestFrmMappings : public QObject
             result.append(list->item(row)->text());
         return result;
     }
+    // The tool tip the entry list shows over an entry.
+    static QString tipOver(Window &w, int row)
+    {
+        QListView *view = w.mappings();
+        const QPoint at = view->visualRect(w.form.entries().index(row)).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &help);
+        const QString text = QToolTip::text();
+        QToolTip::hideText();
+        return text;
+    }
+    // The colours of the text drawn in a row, the background left out.
+    static QSet<QRgb> inkColours(const QImage &image, const QRect &row)
+    {
+        const QRgb background = image.pixel(row.right() - 1, row.center().y());
+        QSet<QRgb> colours;
+        for (int x = row.left(); x < row.right(); ++x) {
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                const QRgb pixel = image.pixel(x, y);
+                // Only solid strokes: anti-aliased edges blend with the background.
+                if (pixel != background && qAlpha(pixel) == 255 &&
+                    qGray(pixel) <= qGray(darkest(image, row, background)))
+                    colours.insert(pixel);
+            }
+        }
+        return colours;
+    }
+    static QRgb darkest(const QImage &image, const QRect &row, QRgb background)
+    {
+        QRgb dark = background;
+        for (int x = row.left(); x < row.right(); ++x)
+            for (int y = row.top(); y <= row.bottom(); ++y)
+                if (qGray(image.pixel(x, y)) < qGray(dark))
+                    dark = image.pixel(x, y);
+        return dark;
+    }
+
     static QStringList selectedTexts(const QListWidget *list)
     {
         QStringList result;
@@ -145,7 +193,8 @@ private Q_SLOTS:
             widget = widget->nextInFocusChain();
         } while (widget != w.excel());
         QCOMPARE(order, QStringList({"lstExcel", "lstGoldMine", "lstMappings", "btnMap", "Command2",
-                                     "chkClearFields"}));
+                                     "chkClearFields", "btnFixedText", "btnDelete", "btnSave",
+                                     "btnLoad"}));
     }
 
     void filling_data()
@@ -240,7 +289,10 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, QStringLiteral("Data Error"));
         QCOMPARE(shown[0].icon, PromptIcon::Critical);
-        QVERIFY2(shown[0].text.startsWith("Can't read the workbook"), qPrintable(shown[0].text));
+        // A file that is not there is named as such, in the run's words.
+        const QString lead = QFile::exists(path) ? QStringLiteral("Can't read the workbook.\n\n")
+                                                 : QStringLiteral("Can't find the specified file!");
+        QVERIFY2(shown[0].text.startsWith(lead), qPrintable(shown[0].text));
     }
 
     void mapWithClearFields()
@@ -498,6 +550,288 @@ private Q_SLOTS:
 
         QTimer::singleShot(0, &w.form, [&] { w.form.close(); });
         QCOMPARE(w.form.exec(), int(QDialog::Rejected));
+    }
+
+    void fixedTextButton()
+    {
+        Window w;
+        w.api.fields = {"COMPANY", "SOURCE"};
+        w.load(m_book);
+        QPushButton *fixed = w.button("btnFixedText");
+        QVERIFY(!fixed->isEnabled()); // no GoldMine field chosen yet
+        QVERIFY(fixed->focusPolicy() & Qt::TabFocus);
+        w.pick(w.goldMine(), "SOURCE");
+        QVERIFY(fixed->isEnabled());
+
+        w.prompts.answerInput("Trade fair");
+        fixed->click();
+        QCOMPARE(w.prompts.shown().size(), 1);
+        const ScriptedPrompts::Shown box = w.prompts.shown().first();
+        QCOMPARE(box.kind, ScriptedPrompts::Shown::Input);
+        QCOMPARE(box.title, QStringLiteral("Custom Mapping"));
+        QCOMPARE(box.text, QStringLiteral("Fixed text for the SOURCE field of every contact: "));
+        QCOMPARE(w.form.entries().entries(), QStringList{"/Trade fair/\tSOURCE"});
+        // With "Remove fields ..." ticked the field leaves its list, as after MAP.
+        QCOMPARE(texts(w.goldMine()), QStringList({"COMPANY", "Website"}));
+        QVERIFY(!fixed->isEnabled());
+
+        // Cancel makes nothing: an empty fixed text would blank the field.
+        w.clearFields()->setChecked(false);
+        w.pick(w.goldMine(), "COMPANY");
+        fixed->click();
+        QCOMPARE(w.form.entries().count(), 1);
+        QCOMPARE(texts(w.goldMine()), QStringList({"COMPANY", "Website"}));
+        // "/" typed into the text is kept, as a double-click's would be.
+        w.prompts.answerInput("Sales/EMEA");
+        fixed->click();
+        QCOMPARE(w.form.entries().entries(),
+                 QStringList({"/Trade fair/\tSOURCE", "/Sales/EMEA/\tCOMPANY"}));
+        QCOMPARE(EntryList::valueSource(w.form.entries().entry(1)).fixedValue,
+                 QStringLiteral("Sales/EMEA"));
+    }
+
+    void deleteButton()
+    {
+        Window w;
+        w.api.fields = {"A1", "A2"};
+        w.load(m_book);
+        w.clearFields()->setChecked(false);
+        w.pick(w.excel(), "Name");
+        w.pick(w.goldMine(), "A1");
+        w.map()->click();
+        w.pick(w.goldMine(), "A2");
+        w.map()->click();
+        QPushButton *remove = w.button("btnDelete");
+        QVERIFY(!remove->isEnabled()); // no entry chosen
+        w.selectEntry(1);
+        QVERIFY(remove->isEnabled());
+        remove->click();
+        QCOMPARE(w.form.entries().entries(), QStringList{"Name\tA1"});
+        // Like the Delete key, it leaves no current entry to take next.
+        QVERIFY(!remove->isEnabled());
+        remove->click();
+        QCOMPARE(w.form.entries().count(), 1);
+    }
+
+    void buttonsAnswerTheirAccessKeys()
+    {
+        Window w;
+        w.api.fields = {"A1", "SOURCE"};
+        w.load(m_book);
+        w.clearFields()->setChecked(false);
+        w.pick(w.excel(), "Name");
+        w.pick(w.goldMine(), "A1");
+        w.map()->click();
+        w.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.form));
+        w.selectEntry(0);
+        QTest::keyClick(&w.form, Qt::Key_D, Qt::AltModifier);
+        QTRY_COMPARE(w.form.entries().count(), 0);
+        w.pick(w.goldMine(), "SOURCE");
+        w.prompts.answerInput("Fair");
+        QTest::keyClick(&w.form, Qt::Key_F, Qt::AltModifier);
+        QTRY_COMPARE(w.form.entries().entries(), QStringList{"/Fair/\tSOURCE"});
+        w.form.hide();
+    }
+
+    void refreshFollowsTheWorkbook()
+    {
+        const QString other = m_dir.filePath("other.xlsx");
+        QVERIFY(
+            writeXlsx(other, QList<QVariantList>{{"Name", "Mail", "Fax"}, {"Bo", "b@x.y", "1"}}));
+        Window w;
+        w.api.fields = {"COMPANY", "CONTACT", "PHONE1"};
+        w.load(m_book);
+        w.pick(w.excel(), "Phone");
+        w.pick(w.goldMine(), "PHONE1");
+        w.map()->click();
+        w.pick(w.excel(), "Name");
+        w.pick(w.goldMine(), "CONTACT");
+        w.map()->click();
+        w.pick(w.goldMine(), "COMPANY");
+        w.prompts.answerInput("Acme");
+        w.button("btnFixedText")->click();
+        w.pick(w.excel(), "company");
+        const int queries = w.api.fieldQueries();
+
+        // The same workbook and options: the lists stay as they were.
+        w.form.refresh({m_book, "Email", true});
+        QCOMPARE(selectedTexts(w.excel()), QStringList{"company"});
+        QCOMPARE(texts(w.excel()), QStringList({"company", "email"}));
+
+        // Another workbook: its columns, without the e-mail column and those
+        // mapped; the entries stay and the one whose column is gone is marked.
+        w.form.refresh({other, "Mail", true});
+        QCOMPARE(texts(w.excel()), QStringList{"Fax"});
+        QCOMPARE(texts(w.goldMine()), QStringList{"Website"});
+        QCOMPARE(w.form.entries().count(), 3);
+        QVERIFY(w.form.isMissing(0));            // Phone
+        QVERIFY(!w.form.isMissing(1));           // Name is there
+        QVERIFY(!w.form.isMissing(2));           // a fixed text needs no column
+        QCOMPARE(w.api.fieldQueries(), queries); // GoldMine's fields are not asked again
+
+        // Shown greyed with its mark, the whole entry in its tool tip.
+        w.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+        QCOMPARE(tipOver(w, 0), QStringLiteral("Phone \u2192 PHONE1\nThe workbook has no column "
+                                               "of this name."));
+        QCOMPARE(tipOver(w, 1), QStringLiteral("Name \u2192 CONTACT"));
+        const QImage image = w.mappings()->viewport()->grab().toImage();
+        QCOMPARE(
+            inkColours(image, w.mappings()->visualRect(w.form.entries().index(0))),
+            QSet<QRgb>{w.mappings()->palette().color(QPalette::Disabled, QPalette::Text).rgb()});
+        QCOMPARE(inkColours(image, w.mappings()->visualRect(w.form.entries().index(1))),
+                 QSet<QRgb>{w.mappings()->palette().color(QPalette::Normal, QPalette::Text).rgb()});
+        w.form.hide();
+
+        // The marked entry can go; the rest stay.
+        w.selectEntry(0);
+        w.button("btnDelete")->click();
+        QCOMPARE(w.form.entries().entries(), QStringList({"Name\tCONTACT", "/Acme/\tCOMPANY"}));
+
+        // The same path rewritten since: read again.
+        QVERIFY(writeXlsx(other, QList<QVariantList>{{"Name", "Mail", "Mobile"}}));
+        QFile(other).setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                 QFileDevice::FileModificationTime);
+        w.form.refresh({other, "Mail", true});
+        QCOMPARE(texts(w.excel()), QStringList{"Mobile"});
+    }
+
+    void longNamesReadInFull()
+    {
+        const QString wide = m_dir.filePath("wide.xlsx");
+        const QString longName =
+            QStringLiteral("Company name as written on the trade fair's registration form");
+        QVERIFY(writeXlsx(wide, QList<QVariantList>{{"Email", longName}}));
+        Window w;
+        w.api.fields = {"COMPANY"};
+        w.load(wide);
+        w.pick(w.excel(), longName);
+        w.pick(w.goldMine(), "COMPANY");
+        w.map()->click();
+        w.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+        QCOMPARE(tipOver(w, 0), longName + QStringLiteral(" \u2192 COMPANY"));
+        w.form.hide();
+    }
+
+    void closingWithChangesAsks()
+    {
+        Window w;
+        w.api.fields = {"COMPANY", "CONTACT"};
+        w.load(m_book);
+
+        // Unchanged: closing asks nothing.
+        QTimer::singleShot(0, &w.form, [&] { w.form.close(); });
+        QCOMPARE(w.form.exec(), int(QDialog::Rejected));
+        QVERIFY(w.prompts.shown().isEmpty());
+
+        // Changed, and the operator says No: the window stays.
+        bool stayed = false;
+        QTimer::singleShot(0, &w.form, [&] {
+            w.pick(w.excel(), "Name");
+            w.pick(w.goldMine(), "CONTACT");
+            w.map()->click();
+            stayed = !w.form.close() && w.form.isVisible();
+            w.button("Command2")->click();
+        });
+        QCOMPARE(w.form.exec(), int(QDialog::Accepted));
+        QVERIFY(stayed);
+        QCOMPARE(w.prompts.shown().size(), 1);
+        QCOMPARE(w.prompts.shown()[0].kind, ScriptedPrompts::Shown::Question);
+        QCOMPARE(w.prompts.shown()[0].text, QStringLiteral("Discard the changes to the mappings?"));
+        QCOMPARE(w.prompts.shown()[0].title, QStringLiteral("Field Mappings"));
+        QCOMPARE(w.form.entries().count(), 1);
+
+        // Opened again with that entry: no change yet, no question.
+        w.prompts.clear();
+        QTimer::singleShot(0, &w.form, [&] { w.form.close(); });
+        QCOMPARE(w.form.exec(), int(QDialog::Rejected));
+        QVERIFY(w.prompts.shown().isEmpty());
+
+        // Changed, and Yes: closed, as closing always did.
+        w.prompts.answerQuestion(true);
+        QTimer::singleShot(0, &w.form, [&] {
+            w.selectEntry(0);
+            w.button("btnDelete")->click();
+            w.form.close();
+        });
+        QCOMPARE(w.form.exec(), int(QDialog::Rejected));
+        QCOMPARE(w.prompts.shown().size(), 1);
+        QVERIFY(!w.form.isVisible());
+    }
+
+    void profileSaveAndLoad()
+    {
+        const QString path = m_dir.filePath("profile.json");
+        Window w;
+        w.api.fields = {"COMPANY", "CONTACT"};
+        w.load(m_book);
+        QList<FileRequest> requests;
+        w.form.setFileDialog([&](QWidget *parent, const FileRequest &request) {
+            requests.append(request);
+            return parent == &w.form ? path : QString();
+        });
+        Profile applied;
+        int applies = 0;
+        w.form.setOptionsLink({[] {
+                                   Profile options;
+                                   options.emailColumn = "Email";
+                                   options.updateMatches = true;
+                                   options.group = true;
+                                   options.groupName = "Fair";
+                                   return options;
+                               },
+                               [&](const Profile &profile) {
+                                   applied = profile;
+                                   ++applies;
+                               }});
+        w.pick(w.excel(), "company");
+        w.map()->click();
+        w.pick(w.goldMine(), "CONTACT");
+        w.prompts.answerInput("Someone");
+        w.button("btnFixedText")->click();
+        w.button("btnSave")->click();
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(requests[0].save);
+        QCOMPARE(requests[0].defaultSuffix, QStringLiteral("json"));
+        const mapping::Result<Profile> saved = readProfile(path);
+        QVERIFY(saved);
+        QCOMPARE(saved->emailColumn, QStringLiteral("Email"));
+        QVERIFY(saved->updateMatches && saved->group);
+        QCOMPARE(saved->mappings.size(), 2);
+        QCOMPARE(applies, 0); // saving changes nothing in the main window
+
+        // Loading replaces the entries and hands the options over.
+        w.selectEntry(0);
+        w.button("btnDelete")->click();
+        w.button("btnLoad")->click();
+        QVERIFY(!requests.last().save);
+        QCOMPARE(w.form.entries().entries(),
+                 QStringList({"company\tCOMPANY", "/Someone/\tCONTACT"}));
+        QCOMPARE(applies, 1);
+        QCOMPARE(applied.emailColumn, QStringLiteral("Email"));
+        QCOMPARE(applied.groupName, QStringLiteral("Fair"));
+        QVERIFY(w.prompts.messages().isEmpty());
+
+        // A file that is no profile says so and changes nothing.
+        QFile junk(path);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("{\"format\": \"something else\"}");
+        junk.close();
+        w.button("btnLoad")->click();
+        QCOMPARE(w.form.entries().count(), 2);
+        QCOMPARE(applies, 1);
+        QCOMPARE(w.prompts.messages().size(), 1);
+        QCOMPARE(w.prompts.messages()[0].icon, PromptIcon::Critical);
+        QVERIFY(w.prompts.messages()[0].text.contains("not a Ruvelo mapping profile"));
+
+        // Cancelled dialogs do nothing.
+        w.form.setFileDialog([](QWidget *, const FileRequest &) { return QString(); });
+        w.button("btnLoad")->click();
+        w.button("btnSave")->click();
+        QCOMPARE(w.form.entries().count(), 2);
+        QCOMPARE(w.prompts.messages().size(), 1);
     }
 
     void entriesTabShownAsColumnGap()
