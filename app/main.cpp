@@ -1,8 +1,8 @@
 // ruvelo: the main window over the import engine, beside a running GoldMine.
 #include "app/FrmMain.h"
 #include "app/QtPrompts.h"
+#include "goldmine/ApiFactory.h"
 #include "goldmine/DdeLink.h"
-#include "goldmine/LibraryGoldMineApi.h"
 
 #include <QApplication>
 
@@ -12,11 +12,13 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Ruvelo"));
 
     app::QtPrompts prompts;
-    goldmine::LibraryGoldMineApi api;
+    // Through gm7bridge on Windows (GoldMine's library is 32-bit); in-process
+    // on Linux unless RUVELO_GM7BRIDGE names a bridge.
+    const std::unique_ptr<goldmine::GoldMineApi> api = goldmine::makeGoldMineApi();
     goldmine::DdeLink link;
     goldmine::ConnectionSettings settings;
 
-    app::FrmMain window(api, prompts);
+    app::FrmMain window(*api, prompts);
     // Start-up runs before the window is first shown; its failures have been
     // reported by then and end the program.
     if (window.Form_Load(link, settings) == goldmine::StartupOutcome::EndProgram)

@@ -32,6 +32,12 @@ public:
     virtual int32_t GMW_NV_EraseAll(int32_t container) = 0;
     virtual int32_t GMW_NV_Delete(int32_t container) = 0;
     virtual int32_t GMW_Execute(const QString &callName, int32_t container) = 0;
+
+    // Empty while the API serves calls. Once the API's process has stopped
+    // (the bridge died inside GoldMine's library), a sentence that starts
+    // "The GoldMine API stopped" and gives the reason; every call since then
+    // has failed with a negative result.
+    virtual QString stoppedReason() const { return {}; }
 };
 
 } // namespace goldmine

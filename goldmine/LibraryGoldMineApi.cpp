@@ -1,5 +1,6 @@
 #include "goldmine/LibraryGoldMineApi.h"
 
+#include "goldmine/ApiText.h"
 #include "util/StringFunctions.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,7 @@ class SecretText
 {
 public:
     explicit SecretText(const QString &text)
-        : m_bytes(text.toLocal8Bit())
+        : m_bytes(toApiText(text).bytes)
     {}
     ~SecretText() { m_bytes.fill('\0'); }
     SecretText(const SecretText &) = delete;
@@ -73,8 +74,8 @@ int32_t LibraryGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &go
     if (!function)
         return kMissingLibrary;
     const SecretText secret(password);
-    return function(sysDir.toLocal8Bit().constData(), goldDir.toLocal8Bit().constData(),
-                    commonDir.toLocal8Bit().constData(), userName.toLocal8Bit().constData(),
+    return function(toApiText(sysDir).bytes.constData(), toApiText(goldDir).bytes.constData(),
+                    toApiText(commonDir).bytes.constData(), toApiText(userName).bytes.constData(),
                     secret.data());
 }
 
@@ -83,7 +84,7 @@ int32_t LibraryGoldMineApi::GMW_DS_Query(const QString &sql)
     const auto function = bind(m_functions.dsQuery, "GMW_DS_Query");
     if (!function)
         return kMissingFunction;
-    return function(sql.toLocal8Bit().constData(), nullptr, nullptr, nullptr);
+    return function(toApiText(sql).bytes.constData(), nullptr, nullptr, nullptr);
 }
 
 int32_t LibraryGoldMineApi::GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count)
@@ -116,7 +117,8 @@ int32_t LibraryGoldMineApi::GMW_NV_SetValue(int32_t container, const QString &na
     const auto function = bind(m_functions.nvSetValue, "GMW_NV_SetValue");
     if (!function)
         return kMissingFunction;
-    return function(container, name.toLocal8Bit().constData(), value.toLocal8Bit().constData());
+    return function(container, toApiText(name).bytes.constData(),
+                    toApiText(value).bytes.constData());
 }
 
 int32_t LibraryGoldMineApi::GMW_NV_AppendNvValue(int32_t container, const QString &name,
@@ -125,7 +127,7 @@ int32_t LibraryGoldMineApi::GMW_NV_AppendNvValue(int32_t container, const QStrin
     const auto function = bind(m_functions.nvAppendNvValue, "GMW_NV_AppendNvValue");
     if (!function)
         return kMissingFunction;
-    return function(container, name.toLocal8Bit().constData(), nested);
+    return function(container, toApiText(name).bytes.constData(), nested);
 }
 
 QString LibraryGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &name,
@@ -136,9 +138,9 @@ QString LibraryGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &na
         return QString();
     // The default's bytes must outlive the call: the library may hand back
     // their very address.
-    const QByteArray defaultBytes = defaultValue.toLocal8Bit();
+    const QByteArray defaultBytes = toApiText(defaultValue).bytes;
     return util::PtrToString(
-        function(container, name.toLocal8Bit().constData(), defaultBytes.constData()));
+        function(container, toApiText(name).bytes.constData(), defaultBytes.constData()));
 }
 
 int32_t LibraryGoldMineApi::GMW_NV_EraseAll(int32_t container)
@@ -162,7 +164,7 @@ int32_t LibraryGoldMineApi::GMW_Execute(const QString &callName, int32_t contain
     const auto function = bind(m_functions.execute, "GMW_Execute");
     if (!function)
         return kMissingFunction;
-    return function(callName.toLocal8Bit().constData(), container);
+    return function(toApiText(callName).bytes.constData(), container);
 }
 
 } // namespace goldmine
