@@ -97,7 +97,7 @@ void FrmMain::btnBrowse_Click()
     ui->Status->clearMessage();
     m_prompts.setWaitCursor(false);
     if (!columns)
-        mapping::ShowWorkbookFailure(m_prompts, ui->txtFilename->text(), columns.error());
+        mapping::ShowWorkbookFailure(m_prompts, columns.error());
 }
 
 void FrmMain::btnMap_Click()
@@ -126,9 +126,13 @@ void FrmMain::btnImport_Click()
     options.groupName = ui->txtGroupName->text();
 
     import::ImportRun run(m_api, m_prompts, m_state, *this);
-    run.btnImport_Click(options, [this]() -> const mapping::EntryList & {
-        return ensureMappingWindow().entries();
-    });
+    const import::ImportSummary summary =
+        run.btnImport_Click(options, [this]() -> const mapping::EntryList & {
+            return ensureMappingWindow().entries();
+        });
+    if (summary.started)
+        m_prompts.messageBox(summary.closingText(), util::applicationTitle(),
+                             util::PromptIcon::None);
 }
 
 void FrmMain::chkMatch_Click()

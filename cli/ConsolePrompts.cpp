@@ -53,10 +53,7 @@ QString readHiddenLine(const QString &prompt)
 
 void ConsolePrompts::messageBox(const QString &text, const QString &title, util::PromptIcon icon)
 {
-    if (m_importing && icon == util::PromptIcon::None && title == util::applicationTitle()) {
-        writeLine(stdout, text);
-        return;
-    }
+    (void)icon;
     writeLine(stderr,
               title == util::applicationTitle() ? text : title + QStringLiteral(": ") + text);
 }

@@ -17,14 +17,11 @@ public:
                      bool masked) override;
 
     void setPasswordFile(const QString &path) { m_passwordFile = path; }
-    // While importing, a box without icon is the closing count.
-    void setImporting(bool importing) { m_importing = importing; }
     // Whether the password could be had from any source.
     bool passwordFailed() const { return m_passwordFailed; }
 
 private:
     QString m_passwordFile;
-    bool m_importing = false;
     bool m_passwordFailed = false;
 };
 

@@ -1,9 +1,11 @@
 #include "excel/Workbook.h"
 
 #include "excel/CellError.h"
+#include "excel/SheetSource.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTime>
 
@@ -24,6 +26,8 @@ Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path)
         connection->Provider = QStringLiteral("Microsoft.ACE.OLEDB.12.0");
         connection->ConnectionString = QStringLiteral("Data Source=") + path +
                                        QStringLiteral(";Extended Properties=Excel 12.0;");
+    } else if (!QFileInfo::exists(path)) {
+        return Error{fault::missing(path), ErrorCode::Missing};
     } else {
         return Error{QStringLiteral("The file name must end in .xls or .xlsx: %1").arg(path),
                      ErrorCode::WrongEnding};
@@ -76,6 +80,13 @@ Result<std::unique_ptr<ado::Recordset>> OpenSheetRows(ado::Connection &connectio
     if (!opened)
         return opened.error();
     return rows;
+}
+
+QString OpenFailureText(const Error &error)
+{
+    if (error.code == ErrorCode::Missing)
+        return QStringLiteral("Can't find the specified file!") + error.message;
+    return QStringLiteral("Can't read the workbook.\n\n") + error.message;
 }
 
 Result<QStringList> ReadFirstTableColumns(const QString &path)

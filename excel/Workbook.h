@@ -27,6 +27,12 @@ Result<QStringList> GetColumnNames(ado::Connection &connection, const QString &s
 Result<std::unique_ptr<ado::Recordset>> OpenSheetRows(ado::Connection &connection,
                                                       const QString &sheetName);
 
+// The operator's message for a workbook that could not be opened or read:
+// "Can't find the specified file!" directly followed by the description when
+// there is no such file, otherwise "Can't read the workbook." and the
+// description on a paragraph of its own.
+QString OpenFailureText(const Error &error);
+
 // Opens the workbook for one read of its first table's column names and
 // closes it again: what the windows list before an import.
 Result<QStringList> ReadFirstTableColumns(const QString &path);

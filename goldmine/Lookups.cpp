@@ -2,9 +2,8 @@
 
 #include "util/Prompts.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace goldmine {
@@ -24,17 +23,12 @@ QString signedText(int32_t number)
     return number < 0 ? QString::number(number) : QLatin1Char(' ') + QString::number(number);
 }
 
-void letPendingEventsRun()
-{
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents();
-}
-
 // Reads the fetch text: characters 6 to 9 hold the record count, records start
 // at character 12, each ending with CR and one more character. Anything that
 // does not fit that layout ends the reading with the values read so far.
 // Returns whether every record the header announced was read.
-bool readFetchText(const QString &text, const std::function<void(const QString &)> &onValue)
+bool readFetchText(const QString &text, const std::function<void(const QString &)> &onValue,
+                   const LetEventsRun &letEventsRun)
 {
     bool isNumber = false;
     const short numberOfRecords = text.mid(5, 4).trimmed().toShort(&isNumber);
@@ -50,7 +44,8 @@ bool readFetchText(const QString &text, const std::function<void(const QString &
             return false;
         onValue(text.mid(start, end - start));
         start = end + 2;
-        letPendingEventsRun();
+        if (letEventsRun)
+            letEventsRun();
     }
     return counter == numberOfRecords;
 }
@@ -59,7 +54,7 @@ bool readFetchText(const QString &text, const std::function<void(const QString &
 
 bool RunSqlQuery(GoldMineApi &api, util::Prompts &prompts, const QString &sql, int32_t sizingCount,
                  const QString &failureTitle, const std::function<void(const QString &)> &onValue,
-                 bool *readInFull)
+                 bool *readInFull, const LetEventsRun &letEventsRun)
 {
     bool complete = false;
     const int32_t handle = api.GMW_DS_Query(sql);
@@ -73,8 +68,8 @@ bool RunSqlQuery(GoldMineApi &api, util::Prompts &prompts, const QString &sql, i
             const int32_t textLength = api.GMW_DS_Fetch(handle, buffer.data(), bufferSize, 0);
             // A length beyond the buffer would read what the library never wrote.
             if (textLength > 0 && textLength <= bufferSize)
-                complete =
-                    readFetchText(QString::fromLocal8Bit(buffer.data(), textLength), onValue);
+                complete = readFetchText(QString::fromLocal8Bit(buffer.data(), textLength), onValue,
+                                         letEventsRun);
         }
     } else {
         prompts.setWaitCursor(false);
@@ -89,10 +84,12 @@ bool RunSqlQuery(GoldMineApi &api, util::Prompts &prompts, const QString &sql, i
     return succeeded;
 }
 
-RecordLookups::RecordLookups(GoldMineApi &api, util::Prompts &prompts, ImportState &state)
+RecordLookups::RecordLookups(GoldMineApi &api, util::Prompts &prompts, ImportState &state,
+                             LetEventsRun letEventsRun)
     : m_api(api)
     , m_prompts(prompts)
     , m_state(state)
+    , m_letEventsRun(std::move(letEventsRun))
 {}
 
 bool RecordLookups::EmailExists()
@@ -105,7 +102,7 @@ bool RecordLookups::EmailExists()
     bool readInFull = false;
     const bool succeeded = RunSqlQuery(
         m_api, m_prompts, sql, 2000, QStringLiteral("GoldMine Email Record Seek -- Error"),
-        [&lastValue](const QString &value) { lastValue = value; }, &readInFull);
+        [&lastValue](const QString &value) { lastValue = value; }, &readInFull, m_letEventsRun);
     // An answer cut short that named no contact proves nothing: the contact
     // may still exist, and writing the row would duplicate it.
     m_lastQueryFailed = !succeeded || (lastValue.isEmpty() && !readInFull);
@@ -123,7 +120,8 @@ QString RecordLookups::GetAccountno()
     bool readInFull = false;
     const bool succeeded = RunSqlQuery(
         m_api, m_prompts, sql, 20, QStringLiteral("GoldMine Accountno Seek -- Error"),
-        [&accountNumber](const QString &value) { accountNumber = value; }, &readInFull);
+        [&accountNumber](const QString &value) { accountNumber = value; }, &readInFull,
+        m_letEventsRun);
     m_lastQueryFailed = !succeeded || (accountNumber.isEmpty() && !readInFull);
     return accountNumber;
 }

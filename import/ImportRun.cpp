@@ -32,6 +32,16 @@ QString failedCall(const QString &call, int32_t result)
 
 ImportSink::~ImportSink() = default;
 
+QString ImportSummary::closingText() const
+{
+    QString text = numberText(rows) + QStringLiteral(" records processed!");
+    if (failedRows > 0) {
+        text += QLatin1Char('\n') + numberText(failedRows) +
+                QStringLiteral(" of them failed; see the log.");
+    }
+    return text;
+}
+
 ImportRun::ImportRun(goldmine::GoldMineApi &api, util::Prompts &prompts,
                      goldmine::ImportState &state, ImportSink &sink)
     : m_api(api)
@@ -53,7 +63,7 @@ public:
         , m_state(state)
         , m_sink(sink)
         , m_options(options)
-        , m_lookups(api, prompts, state)
+        , m_lookups(api, prompts, state, [&sink] { sink.processEvents(); })
         , m_writer(api, state)
     {}
 
@@ -135,13 +145,6 @@ ImportSummary Run::run(const EntryListSource &entries)
     closeRows();
     releaseContainers();
     m_sink.setBusy(false);
-
-    QString closing = numberText(m_count) + QStringLiteral(" records processed!");
-    if (m_summary.failedRows > 0) {
-        closing += QLatin1Char('\n') + numberText(m_summary.failedRows) +
-                   QStringLiteral(" of them failed; see the log.");
-    }
-    m_prompts.messageBox(closing, util::applicationTitle(), util::PromptIcon::None);
     return m_summary;
 }
 
@@ -149,20 +152,20 @@ bool Run::openRows(const EntryListSource &entries)
 {
     auto connection = excel::OpenWorkbook(m_options.workbookPath);
     if (!connection) {
-        fail(QStringLiteral("Can't find the specified file!") + connection.error().message);
+        fail(excel::OpenFailureText(connection.error()));
         return false;
     }
     m_connection = std::move(connection.value());
     const auto sheet = excel::GetFirstTableName(*m_connection);
     if (!sheet) {
         m_connection->Close();
-        fail(QStringLiteral("Can't find the specified file!") + sheet.error().message);
+        fail(excel::OpenFailureText(sheet.error()));
         return false;
     }
     auto rows = excel::OpenSheetRows(*m_connection, sheet.value());
     if (!rows) {
         m_connection->Close();
-        fail(QStringLiteral("Can't find the specified file!") + rows.error().message);
+        fail(excel::OpenFailureText(rows.error()));
         return false;
     }
     m_rows = std::move(rows.value());

@@ -51,6 +51,10 @@ struct ImportSummary
     int64_t rows = 0;       // rows begun
     int64_t failedRows = 0; // rows whose GoldMine write failed
     bool stopped = false;   // true: the run stopped before the last row
+
+    // What the front end tells the operator when a started run has ended:
+    // " 12 records processed!", and how many of them failed.
+    QString closingText() const;
 };
 
 // The entry list of the mapping window; creating it on first use is the
@@ -64,8 +68,8 @@ public:
     ImportRun(goldmine::GoldMineApi &api, util::Prompts &prompts, goldmine::ImportState &state,
               ImportSink &sink);
 
-    // Runs the whole import and returns when the closing message has been
-    // dismissed or the run could not start.
+    // Runs the whole import and returns how it ended; the front end shows the
+    // closing text. When the run cannot start its message has been shown.
     ImportSummary btnImport_Click(const ImportOptions &options, const EntryListSource &entries);
 
 private:

@@ -11,12 +11,16 @@ void EntryList::addColumnEntry(const QString &column, const QString &field)
     append(column + Tab + field);
 }
 
+void EntryList::addCustomEntry(const QString &text, const QString &field)
+{
+    append(QLatin1Char('/') + text + QLatin1Char('/') + Tab + field);
+}
+
 void EntryList::makeCustom(int index, const QString &text)
 {
     if (index < 0 || index >= count())
         return;
-    const QString goldMineHalf = halves(m_entries.at(index)).goldMine;
-    append(QLatin1Char('/') + text + QLatin1Char('/') + Tab + goldMineHalf);
+    addCustomEntry(text, halves(m_entries.at(index)).goldMine);
     remove(index);
 }
 

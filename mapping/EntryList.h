@@ -36,6 +36,9 @@ public:
 
     // Appends column + TAB + field.
     void addColumnEntry(const QString &column, const QString &field);
+    // Appends "/" + text + "/" + TAB + field: the text is written into the
+    // field for every row.
+    void addCustomEntry(const QString &text, const QString &field);
     // Appends "/" + text + "/" + TAB + the GoldMine half of the entry at index,
     // then removes that entry. The text is taken exactly as typed.
     void makeCustom(int index, const QString &text);

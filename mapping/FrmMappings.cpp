@@ -125,11 +125,13 @@ void FrmMappings::Form_Load(const MappingSource &source)
             ui->lstExcel->addItem(column);
         }
     } else {
-        ShowWorkbookFailure(m_prompts, source.workbookPath, columns.error());
+        ShowWorkbookFailure(m_prompts, columns.error());
     }
 
-    goldmine::RunSqlQuery(m_api, m_prompts, FieldListSql, 2000, FieldListFailureTitle,
-                          [this](const QString &field) { ui->lstGoldMine->addItem(field); });
+    goldmine::RunSqlQuery(
+        m_api, m_prompts, FieldListSql, 2000, FieldListFailureTitle,
+        [this](const QString &field) { ui->lstGoldMine->addItem(field); }, nullptr,
+        [] { QCoreApplication::processEvents(); });
     ui->lstGoldMine->addItem(QStringLiteral("Website"));
 }
 

@@ -4,11 +4,10 @@
 
 namespace mapping {
 
-void ShowWorkbookFailure(util::Prompts &prompts, const QString &path, const excel::Error &error)
+void ShowWorkbookFailure(util::Prompts &prompts, const excel::Error &error)
 {
     // The reader's description names the file already.
-    prompts.messageBox(QStringLiteral("Can't read the workbook.\n\n") +
-                           (error.message.isEmpty() ? path : error.message),
+    prompts.messageBox(QStringLiteral("Can't read the workbook.\n\n") + error.message,
                        QStringLiteral("Data Error"), util::PromptIcon::Critical);
 }
 

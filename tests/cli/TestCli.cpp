@@ -94,6 +94,17 @@ private Q_SLOTS:
         QVERIFY(outcome.out.isEmpty());
     }
 
+    void shippedProgramHasNoTestHooks()
+    {
+        // The kill switch of the kill-and-rerun tests lives in a test-only build.
+        QFile program(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"));
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        const QByteArray bytes = program.readAll().toLower();
+        QVERIFY(!bytes.isEmpty());
+        for (const char *trace : {"kill switch", "ruvelo_test", "lookup|contact|notes|group"})
+            QVERIFY2(!bytes.contains(trace), trace);
+    }
+
     void helpListsTheOptions()
     {
         const Outcome outcome = run({"--help"});

@@ -60,17 +60,16 @@ class TestImportRun : public QObject
             options.workbookPath = path;
             return path;
         }
+        ImportSummary summary;
         ImportSummary run()
         {
             ImportRun importRun(store.api(), prompts, state, sink);
-            return importRun.btnImport_Click(options,
-                                             [this]() -> const EntryList & { return entries; });
+            summary = importRun.btnImport_Click(options,
+                                                [this]() -> const EntryList & { return entries; });
+            return summary;
         }
-        QString closing() const
-        {
-            const auto boxes = prompts.messages();
-            return boxes.isEmpty() ? QString() : boxes.last().text;
-        }
+        // The front end shows this once a started run has ended.
+        QString closing() const { return summary.started ? summary.closingText() : QString(); }
         int contacts() { return store.count(QStringLiteral("select count(*) from contact1")); }
         QString field(const QString &field, const QString &email)
         {
@@ -168,10 +167,10 @@ private Q_SLOTS:
                                 "group.\r\n"
                                 " Imported.... and added to group.\r\n"));
         QCOMPARE(h.sink.progress, QStringList({" 2   b@x.com", " 4   "}));
-        QCOMPARE(h.sink.yields, 4);
-        QCOMPARE(h.prompts.messages().size(), 1);
-        QCOMPARE(h.prompts.messages().first().title, QStringLiteral("Ruvelo"));
-        QCOMPARE(h.prompts.messages().first().icon, PromptIcon::None);
+        // Once per row at least; the lookups yield after each value they read too.
+        QVERIFY(h.sink.yields >= 4);
+        // The engine shows no box of its own; the closing text is the front end's.
+        QVERIFY(h.prompts.messages().isEmpty());
         QCOMPARE(h.closing(), QStringLiteral(" 4 records processed!"));
         QCOMPARE(h.field("CONTACT", "a@x.com"), QStringLiteral("Ann again"));
         QCOMPARE(h.contacts(), 3);
@@ -350,7 +349,7 @@ private Q_SLOTS:
         QVERIFY(h.sink.log.endsWith("b@x.com NOT imported (the e-mail lookup failed, so the import "
                                     "stopped at row 2).\r\n"));
         const auto boxes = h.prompts.messages();
-        QCOMPARE(boxes.size(), 2); // the lookup's own message, then the closing message
+        QCOMPARE(boxes.size(), 1); // the lookup's own message
         QCOMPARE(boxes.first().title, QStringLiteral("GoldMine Email Record Seek -- Error"));
         QCOMPARE(h.closing(),
                  QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
@@ -371,7 +370,7 @@ private Q_SLOTS:
         QCOMPARE(h.contacts(), 1);
         QVERIFY(h.sink.log.endsWith("b@x.com NOT imported (the e-mail lookup failed, so the import "
                                     "stopped at row 2).\r\n"));
-        QCOMPARE(h.prompts.messages().size(), 1); // only the closing message
+        QVERIFY(h.prompts.messages().isEmpty()); // no message: the log says it
         QCOMPARE(h.closing(),
                  QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
     }

@@ -57,17 +57,35 @@ class TestKilledImport : public QObject
         auto *process = new QProcess(this);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("RUVELO_PASSWORD"), QStringLiteral("secret"));
-        environment.remove(QStringLiteral("RUVELO_TEST_KILL_AFTER"));
-        if (!killAfter.isEmpty())
-            environment.insert(QStringLiteral("RUVELO_TEST_KILL_AFTER"), killAfter);
         process->setProcessEnvironment(environment);
         process->setStandardInputFile(QProcess::nullDevice());
         process->setStandardOutputFile(QProcess::nullDevice());
-        process->start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"),
-                       {"--workbook", book.path, "--email-column", "Email", "--map", "Name=CONTACT",
-                        "--map", "Remark=NOTES", "--update", "--group", "Run", "--sysdir", store,
-                        "--golddir", QString::fromStdString(gm7s32::goldMineAlias()), "--commondir",
-                        QString::fromStdString(gm7s32::commonAlias()), "--user", "MASTER"});
+        QStringList arguments{"--workbook",
+                              book.path,
+                              "--email-column",
+                              "Email",
+                              "--map",
+                              "Name=CONTACT",
+                              "--map",
+                              "Remark=NOTES",
+                              "--update",
+                              "--group",
+                              "Run",
+                              "--sysdir",
+                              store,
+                              "--golddir",
+                              QString::fromStdString(gm7s32::goldMineAlias()),
+                              "--commondir",
+                              QString::fromStdString(gm7s32::commonAlias()),
+                              "--user",
+                              "MASTER"};
+        // The shipped program has no kill switch; a test-only build of it does.
+        if (killAfter.isEmpty()) {
+            process->start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"), arguments);
+        } else {
+            arguments.prepend(killAfter);
+            process->start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import-killable"), arguments);
+        }
         return process;
     }
 

@@ -6,19 +6,20 @@
 
 #include <memory>
 
-namespace cli {
-
-// A test hook: passes every call through to the real API and kills the
-// process with SIGKILL right after the n-th completion of one write step, as
-// a power cut would. Armed only by RUVELO_TEST_KILL_AFTER="step:n", where step
-// is lookup (the e-mail lookup), contact ("WriteContact"), notes
-// ("WriteContactNotes") or group ("AddContactGrpMembers").
+// Passes every call through to the real API and kills the process with
+// SIGKILL right after the n-th completion of one step, as a power cut would.
+// Steps are told apart by the calls themselves, not by SQL text:
+//   contact  "WriteContact" executed
+//   notes    "WriteContactNotes" executed
+//   group    "AddContactGrpMembers" executed
+//   lookup   the e-mail lookup closed: the first query of a row, a row starting
+//            when the run's first container (the contact container) is emptied
 class KillSwitchApi : public goldmine::GoldMineApi
 {
 public:
-    // The wrapped API when the variable is not set; null when it is malformed.
-    static std::unique_ptr<goldmine::GoldMineApi> wrapIfArmed(goldmine::GoldMineApi &api,
-                                                              QString *error);
+    // Reads "step:n"; null with *error set when it is malformed.
+    static std::unique_ptr<KillSwitchApi> create(goldmine::GoldMineApi &api, const QString &armed,
+                                                 QString *error);
 
     int32_t GMW_LoadBDE(const QString &sysDir, const QString &goldDir, const QString &commonDir,
                         const QString &userName, const QString &password) override
@@ -31,7 +32,7 @@ public:
         return m_api.GMW_DS_Fetch(handle, buffer, size, count);
     }
     int32_t GMW_DS_Close(int32_t handle) override;
-    int32_t GMW_NV_Create() override { return m_api.GMW_NV_Create(); }
+    int32_t GMW_NV_Create() override;
     int32_t GMW_NV_SetValue(int32_t container, const QString &name, const QString &value) override
     {
         return m_api.GMW_NV_SetValue(container, name, value);
@@ -45,7 +46,7 @@ public:
     {
         return m_api.GMW_NV_GetValue(container, name, defaultValue);
     }
-    int32_t GMW_NV_EraseAll(int32_t container) override { return m_api.GMW_NV_EraseAll(container); }
+    int32_t GMW_NV_EraseAll(int32_t container) override;
     int32_t GMW_NV_Delete(int32_t container) override { return m_api.GMW_NV_Delete(container); }
     int32_t GMW_Execute(const QString &callName, int32_t container) override;
 
@@ -61,7 +62,7 @@ private:
     QString m_step;
     int m_after;
     int m_seen = 0;
+    int32_t m_contactContainer = 0;
+    bool m_rowStarted = false;
     int32_t m_lookupHandle = 0;
 };
-
-} // namespace cli

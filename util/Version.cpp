@@ -1,0 +1,10 @@
+#include "util/Version.h"
+
+namespace util {
+
+QString version()
+{
+    return QStringLiteral(RUVELO_VERSION);
+}
+
+} // namespace util
