@@ -19,8 +19,6 @@
 #include <string>
 #include <vector>
 
-using namespace goldmine;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <string>
 
-using namespace goldmine;
-
 namespace {
 
 std::string address(long row)
