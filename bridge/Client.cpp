@@ -61,6 +61,7 @@ bool Client::ensureStarted()
     if (m_startTried)
         return m_stoppedReason.empty();
     m_startTried = true;
+    ignoreBrokenPipes();
     const std::string why = m_process.start(m_bridgePath, m_arguments);
     if (!why.empty()) {
         stop("gm7bridge could not be started (" + why + ").");

@@ -9,6 +9,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -16,6 +17,13 @@
 #endif
 
 namespace bridge {
+
+#ifndef _WIN32
+namespace {
+// Set when the program handles SIGPIPE itself, so writes must keep it away.
+std::atomic<bool> g_maskBrokenPipes{false};
+} // namespace
+#endif
 
 bool InputStream::fill()
 {
@@ -83,33 +91,57 @@ bool OutputStream::writeAll(const char *bytes, std::size_t count)
     }
     return true;
 #else
-    // A reader that has gone away raises SIGPIPE, which would end the whole
-    // program: hold it back in this thread and take it off again.
+    // A reader that has gone away makes the write fail with EPIPE: SIGPIPE is
+    // ignored, or, where the program handles it, held back in this thread for
+    // the write and taken off again.
     sigset_t pipeOnly;
-    sigemptyset(&pipeOnly);
-    sigaddset(&pipeOnly, SIGPIPE);
-    sigset_t pendingBefore;
-    sigpending(&pendingBefore);
     sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    const bool masking = g_maskBrokenPipes.load(std::memory_order_relaxed);
+    if (masking) {
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    }
     bool ok = true;
     while (count > 0) {
         const ssize_t written = ::write(m_handle, bytes, count);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            ok = false;
-            if (errno == EPIPE && !sigismember(&pendingBefore, SIGPIPE)) {
+            if (masking && errno == EPIPE) {
                 const timespec none{0, 0};
                 sigtimedwait(&pipeOnly, nullptr, &none);
             }
+            ok = false;
             break;
         }
         bytes += written;
         count -= static_cast<std::size_t>(written);
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (masking)
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return ok;
+#endif
+}
+
+void ignoreBrokenPipes()
+{
+#ifndef _WIN32
+    struct sigaction current
+    {};
+    if (sigaction(SIGPIPE, nullptr, &current) != 0)
+        return;
+    const bool handled = (current.sa_flags & SA_SIGINFO) != 0 ||
+                         (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
+    if (handled) {
+        g_maskBrokenPipes.store(true, std::memory_order_relaxed);
+    } else if (current.sa_handler == SIG_DFL) {
+        struct sigaction ignore
+        {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, nullptr);
+    }
 #endif
 }
 

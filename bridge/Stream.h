@@ -37,7 +37,7 @@ private:
 };
 
 // Writes whole frames to one end of a pipe. A reader that has gone away makes
-// the write fail instead of ending the process.
+// the write fail, provided the process ignores SIGPIPE (see ignoreBrokenPipes).
 class OutputStream
 {
 public:
@@ -49,6 +49,12 @@ public:
 private:
     NativeHandle m_handle;
 };
+
+// Lets a write to a pipe whose reader has gone fail instead of ending the
+// process: SIGPIPE is ignored, as Qt does for its own processes and sockets;
+// where the program has a handler of its own, each write holds the signal
+// back instead. Nothing to do on Windows.
+void ignoreBrokenPipes();
 
 // The process's own standard input and output, switched to binary.
 NativeHandle standardInput();

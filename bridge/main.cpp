@@ -23,6 +23,8 @@ int main(int argc, char *argv[])
             return 64;
         }
     }
+    // A program that stops reading makes a write fail, not end the bridge.
+    bridge::ignoreBrokenPipes();
     bridge::Library api(library);
     bridge::InputStream input(bridge::standardInput());
     bridge::OutputStream output(bridge::standardOutput());
