@@ -23,8 +23,27 @@ add_executable(gmclient-dde standin/gmclient/DdemlServe.cpp
   standin/gmclient/DdemlServer.cpp standin/gmclient/DdemlServer.h)
 target_link_libraries(gmclient-dde PRIVATE goldmine_windows shell32 user32)
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/standin/gm7s32/WindowsBuild.cmake AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  include(${PROJECT_SOURCE_DIR}/standin/gm7s32/WindowsBuild.cmake)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The stand-in gm7s32.dll, 32-bit as GoldMine's own library is, over SQLite's
+  # public-domain amalgamation (Debian's SQLite is a Linux library).
+  set(RUVELO_SQLITE_DIR "${PROJECT_SOURCE_DIR}/build/third-party/sqlite" CACHE PATH
+      "Directory holding sqlite3.c and sqlite3.h (scripts/fetch-sqlite puts them there)")
+  if(NOT EXISTS ${RUVELO_SQLITE_DIR}/sqlite3.c)
+    message(FATAL_ERROR "No SQLite amalgamation in ${RUVELO_SQLITE_DIR}: "
+                        "run scripts/fetch-sqlite ${RUVELO_SQLITE_DIR}")
+  endif()
+  add_library(sqlite3_amalgamation STATIC ${RUVELO_SQLITE_DIR}/sqlite3.c)
+  target_include_directories(sqlite3_amalgamation SYSTEM PUBLIC ${RUVELO_SQLITE_DIR})
+  target_compile_definitions(sqlite3_amalgamation PRIVATE SQLITE_OMIT_LOAD_EXTENSION)
+  target_compile_options(sqlite3_amalgamation PRIVATE -w)
+  add_library(SQLite::SQLite3 ALIAS sqlite3_amalgamation)
+  # No libxcrypt on Windows: the stand-in hashes passwords itself (ShaCrypt.h).
+  add_library(crypt_none INTERFACE)
+  add_library(PkgConfig::CRYPT ALIAS crypt_none)
+  add_subdirectory(standin/gm7s32)
+  # Exported under their plain names, as GoldMine's DLL does, not as the
+  # decorated "_GMW_LoadBDE@20" that __stdcall gives by default.
+  target_link_options(gm7s32 PRIVATE -Wl,--kill-at)
 endif()
 
 add_subdirectory(tests/windows)
