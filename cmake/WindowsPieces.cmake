@@ -6,7 +6,11 @@
 # needs to sit beside them.
 set(CMAKE_AUTOMOC OFF)
 set(CMAKE_AUTOUIC OFF)
-add_link_options(-static)
+if(MINGW)
+  add_link_options(-static)
+elseif(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+endif()
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 enable_testing()
 
@@ -23,7 +27,7 @@ add_executable(gmclient-dde standin/gmclient/DdemlServe.cpp
   standin/gmclient/DdemlServer.cpp standin/gmclient/DdemlServer.h)
 target_link_libraries(gmclient-dde PRIVATE goldmine_windows shell32 user32)
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND MINGW)
   # The stand-in gm7s32.dll, 32-bit as GoldMine's own library is, over SQLite's
   # public-domain amalgamation (Debian's SQLite is a Linux library).
   set(RUVELO_SQLITE_DIR "${PROJECT_SOURCE_DIR}/build/third-party/sqlite" CACHE PATH
