@@ -246,9 +246,16 @@ int32_t Client::dsFetch(int32_t handle, char *buffer, int32_t size, int32_t coun
 
 int32_t Client::dsClose(int32_t handle)
 {
-    Writer question = request(Call::DS_Close);
+    // Releasing a query the library gave cannot fail unless the library has
+    // lost track of it; that rare failure is reported by the next answered
+    // call. Any other handle is the program's own mistake: answered at once.
+    const bool unanswered = handle > 0;
+    Writer question = request(Call::DS_Close, unanswered);
     question.i32(handle);
-    return resultOf(question);
+    if (!unanswered)
+        return resultOf(question);
+    queue(question);
+    return m_stoppedReason.empty() ? 0 : kStopped;
 }
 
 int32_t Client::nvCreate()
@@ -312,9 +319,14 @@ std::optional<std::string> Client::nvGetValue(int32_t container, std::string_vie
 
 int32_t Client::nvDelete(int32_t container)
 {
-    Writer question = request(Call::NV_Delete);
+    // As dsClose: unanswered for a container the library gave.
+    const bool unanswered = container > 0;
+    Writer question = request(Call::NV_Delete, unanswered);
     question.i32(container);
-    return resultOf(question);
+    if (!unanswered)
+        return resultOf(question);
+    queue(question);
+    return m_stoppedReason.empty() ? 0 : kStopped;
 }
 
 int32_t Client::execute(std::string_view callName, int32_t container)

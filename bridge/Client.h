@@ -32,6 +32,7 @@ public:
                     std::string_view userName, std::string_view password);
     int32_t dsQuery(std::string_view sql);
     int32_t dsFetch(int32_t handle, char *buffer, int32_t size, int32_t count);
+    // Sent without waiting for a handle > 0, as the three below.
     int32_t dsClose(int32_t handle);
     int32_t nvCreate();
     // These three are sent without waiting for their answers: they answer 0,
@@ -44,6 +45,7 @@ public:
     // gives it for a container it does not know.
     std::optional<std::string> nvGetValue(int32_t container, std::string_view name,
                                           std::string_view defaultValue);
+    // Sent without waiting for a container > 0, as the three above.
     int32_t nvDelete(int32_t container);
     int32_t execute(std::string_view callName, int32_t container);
 

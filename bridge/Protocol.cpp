@@ -37,7 +37,8 @@ const char *callName(Call call)
 
 bool mayGoUnanswered(Call call)
 {
-    return call == Call::NV_SetValue || call == Call::NV_AppendNvValue || call == Call::NV_EraseAll;
+    return call == Call::NV_SetValue || call == Call::NV_AppendNvValue ||
+           call == Call::NV_EraseAll || call == Call::NV_Delete || call == Call::DS_Close;
 }
 
 bool isCall(uint8_t byte)

@@ -58,8 +58,11 @@
 //
 // Session: the client sends Hello first. A bridge that speaks another version
 // answers Malformed and stops. Requests are answered in order, one answer per
-// request without kNoAnswer; only NV_SetValue, NV_AppendNvValue and
-// NV_EraseAll may carry kNoAnswer. The bridge ends when its input ends.
+// request without kNoAnswer. Only calls whose results the program never
+// tests may carry kNoAnswer: NV_SetValue, NV_AppendNvValue and NV_EraseAll,
+// which fill and empty containers, and NV_Delete and DS_Close, which release
+// them (the client sends these two unanswered only for a handle the library
+// gave, > 0). The bridge ends when its input ends.
 //
 // The password in LoadBDE passes once. The bridge wipes every copy it made
 // (the frame and the decoded text) right after GMW_LoadBDE returns, and it

@@ -260,7 +260,7 @@ Server::Outcome Server::serve(std::string &body)
         const int32_t handle = reader.i32();
         if (checkComplete() != Outcome::Continue)
             return Outcome::Malformed;
-        if (m_earlierFailed)
+        if (!noAnswer && m_earlierFailed)
             return earlierFailure();
         const auto function = m_library.bind(bound.dsClose, "GMW_DS_Close");
         if (!function)

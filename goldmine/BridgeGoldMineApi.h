@@ -14,8 +14,9 @@ namespace goldmine {
 
 // The GoldMine API in a gm7bridge process of the library's own bitness: the
 // way a 64-bit program reaches the 32-bit gm7s32.dll. The bridge starts at
-// the first call. The container set, append and erase calls do not wait for
-// their answers; a failure among them makes the next answered call fail.
+// the first call. The calls whose results the program never tests (container
+// set, append, erase and delete, query close) do not wait for their answers;
+// a failure among them makes the next answered call fail.
 // When the bridge dies, every later call fails and stoppedReason() says why.
 class BridgeGoldMineApi : public GoldMineApi
 {

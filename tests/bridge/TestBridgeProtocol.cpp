@@ -224,14 +224,24 @@ private Q_SLOTS:
         QVERIFY(load(client) >= 0);
         char buffer[8] = {};
         QCOMPARE(client.dsFetch(987654, buffer, 0, 10), gm7s32::kFetchBadHandle);
-        QCOMPARE(client.dsClose(987654), gm7s32::kBadHandle);
-        QCOMPARE(client.nvDelete(987654), gm7s32::kBadHandle);
+        // Handles the library never gives are answered at once.
+        QCOMPARE(client.dsClose(-5), gm7s32::kBadHandle);
+        QCOMPARE(client.nvDelete(0), gm7s32::kBadHandle);
         QCOMPARE(client.execute("WriteContact", 987654), gm7s32::kExecBadContainer);
         QCOMPARE(client.nvGetValue(987654, "Email", "fallback"), std::string("fallback"));
         const int32_t query = client.dsQuery("select 1");
         QCOMPARE(client.dsFetch(query, buffer, 5, 0), gm7s32::kFetchNotPrepared);
         QCOMPARE(client.dsQuery("delete from contact1"), gm7s32::kQueryRefused);
         QVERIFY(!client.earlierFailure());
+        // Released without waiting, an unknown handle fails the next answered
+        // call instead, which then does not run.
+        QCOMPARE(client.dsClose(987654), 0);
+        QCOMPARE(client.nvCreate(), gm7s32::kBadHandle);
+        QCOMPARE(client.earlierFailure()->call, Call::DS_Close);
+        QCOMPARE(client.nvDelete(987654), 0);
+        QCOMPARE(client.execute("WriteContact", 987654), gm7s32::kBadHandle);
+        QCOMPARE(client.earlierFailure()->call, Call::NV_Delete);
+        QCOMPARE(client.execute("WriteContact", 987654), gm7s32::kExecBadContainer);
         QVERIFY(client.stoppedReason().empty());
     }
 

@@ -145,12 +145,15 @@ int main(int argc, char *argv[])
         // Bad handles.
         char buffer[8] = {};
         CHECK_EQ(checks, client.dsFetch(987654, buffer, 0, 10), -1);
-        CHECK_EQ(checks, client.dsClose(987654), -1);
-        CHECK_EQ(checks, client.nvDelete(987654), -1);
+        CHECK_EQ(checks, client.dsClose(-5), -1);
+        CHECK_EQ(checks, client.nvDelete(0), -1);
         CHECK_EQ(checks, client.execute("WriteContact", 987654), -2);
         CHECK_EQ(checks, client.nvGetValue(987654, "Email", "dflt").value_or(""),
                  std::string("dflt"));
         CHECK(checks, !client.earlierFailure());
+        CHECK_EQ(checks, client.dsClose(987654), 0);
+        CHECK_EQ(checks, client.nvCreate(), -1);
+        CHECK(checks, client.earlierFailure() && client.earlierFailure()->call == Call::DS_Close);
 
         // An unanswered call that fails stops the next answered one.
         const int32_t half = client.nvCreate();
