@@ -1,15 +1,18 @@
 #include "app/FrmMain.h"
 
 #include "excel/Workbook.h"
+#include "goldmine/ImportLock.h"
 #include "mapping/FrmMappings.h"
 #include "mapping/WindowFont.h"
 #include "mapping/WorkbookFailure.h"
 #include "ui_FrmMain.h"
 #include "util/Prompts.h"
+#include "util/Version.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QShortcut>
 #include <QTextBlock>
 
 namespace app {
@@ -50,6 +53,11 @@ FrmMain::FrmMain(goldmine::GoldMineApi &api, util::Prompts &prompts, QWidget *pa
     connect(ui->chkUpdateMatches, &QCheckBox::toggled, this, &FrmMain::chkUpdateMatches_Click);
     connect(ui->chkGroup, &QCheckBox::toggled, this, &FrmMain::chkGroup_Click);
     connect(ui->txtOutput, &QPlainTextEdit::textChanged, this, &FrmMain::txtOutput_Change);
+
+    // The layout has no room for a menu: the About box is on F1.
+    auto *about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, &FrmMain::showAbout);
+    ui->Status->setToolTip(QStringLiteral("Ruvelo %1 (F1: About)").arg(util::version()));
 }
 
 FrmMain::~FrmMain() = default;
@@ -57,7 +65,10 @@ FrmMain::~FrmMain() = default;
 goldmine::StartupOutcome FrmMain::Form_Load(goldmine::DdeLink &link,
                                             goldmine::ConnectionSettings &settings)
 {
-    return goldmine::RunStartup(link, m_api, m_prompts, settings);
+    const goldmine::StartupOutcome outcome = goldmine::RunStartup(link, m_api, m_prompts, settings);
+    if (outcome == goldmine::StartupOutcome::Ready)
+        m_lock = goldmine::makeImportLock(settings);
+    return outcome;
 }
 
 QString FrmMain::chooseWorkbookWithDialog(QWidget *parent)
@@ -126,6 +137,7 @@ void FrmMain::btnImport_Click()
     options.groupName = ui->txtGroupName->text();
 
     import::ImportRun run(m_api, m_prompts, m_state, *this);
+    run.setLock(m_lock.get());
     const import::ImportSummary summary =
         run.btnImport_Click(options, [this]() -> const mapping::EntryList & {
             return ensureMappingWindow().entries();
@@ -180,6 +192,15 @@ void FrmMain::txtOutput_Change()
         ui->txtOutput->setTextCursor(caret);
     }
     ui->txtOutput->ensureCursorVisible();
+}
+
+void FrmMain::showAbout()
+{
+    m_prompts.messageBox(
+        QStringLiteral("Ruvelo %1\n\nImports contacts from Excel workbooks into GoldMine.\n"
+                       "Built with Qt %2, running on Qt %3.")
+            .arg(util::version(), QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion())),
+        QStringLiteral("About Ruvelo"), util::PromptIcon::Information);
 }
 
 void FrmMain::Form_Resize()

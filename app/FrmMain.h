@@ -18,6 +18,7 @@ class FrmMain;
 namespace goldmine {
 class DdeLink;
 class GoldMineApi;
+class ImportLock;
 } // namespace goldmine
 namespace mapping {
 class FrmMappings;
@@ -69,6 +70,8 @@ public:
     void chkGroup_Click();
     void txtOutput_Change();
     void Form_Resize();
+    // F1: the program's name, version and the Qt it runs on.
+    void showAbout();
 
     // ImportSink
     void appendLog(const QString &piece) override;
@@ -91,6 +94,7 @@ private:
     util::Prompts &m_prompts;
     goldmine::ImportState m_state;
     std::unique_ptr<mapping::FrmMappings> m_mappings;
+    std::unique_ptr<goldmine::ImportLock> m_lock;
     FileChooser m_chooseFile;
     std::function<void()> m_endProgram;
     bool m_busy = false;

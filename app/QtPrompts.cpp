@@ -57,6 +57,15 @@ QString QtPrompts::inputBox(const QString &prompt, const QString &title, const Q
     return answer;
 }
 
+bool QtPrompts::question(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
+    // The careful answer is the one Enter gives.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void QtPrompts::setWaitCursor(bool waiting)
 {
     // One override at most, so a single request brings the default pointer back.

@@ -20,6 +20,7 @@ public:
     void messageBox(const QString &text, const QString &title, util::PromptIcon icon) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
                      bool masked) override;
+    bool question(const QString &text, const QString &title) override;
     void setWaitCursor(bool waiting) override;
 
 private:

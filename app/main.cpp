@@ -3,6 +3,7 @@
 #include "app/QtPrompts.h"
 #include "goldmine/ApiFactory.h"
 #include "goldmine/DdeLink.h"
+#include "util/Version.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ruvelo"));
+    QApplication::setApplicationVersion(util::version());
 
     app::QtPrompts prompts;
     // Through gm7bridge on Windows (GoldMine's library is 32-bit); in-process

@@ -4,6 +4,7 @@
 #include "excel/Workbook.h"
 #include "goldmine/DdeLink.h"
 #include "goldmine/GoldMineApi.h"
+#include "goldmine/ImportLock.h"
 #include "mapping/EntryList.h"
 #include "util/Version.h"
 
@@ -135,12 +136,15 @@ int runImport(const CommandLine &commandLine, goldmine::GoldMineApi &api)
     if (outcome != goldmine::StartupOutcome::Ready || prompts.passwordFailed())
         return CouldNotStart;
 
+    prompts.setQuestionAnswer(commandLine.addGroupWithExistingName,
+                              QStringLiteral("give --group-exists=add to make another one."));
+    const std::unique_ptr<goldmine::ImportLock> lock = goldmine::makeImportLock(settings);
     goldmine::ImportState state;
     ConsoleSink sink;
     import::ImportRun run(api, prompts, state, sink);
-    const import::ImportSummary summary =
-        run.btnImport_Click(commandLine.options,
-                            [&entries]() -> const mapping::EntryList & { return entries; });
+    run.setLock(lock.get());
+    const import::ImportSummary summary = run.btnImport_Click(
+        commandLine.options, [&entries]() -> const mapping::EntryList & { return entries; });
     if (!summary.started)
         return CouldNotStart;
     printOut(summary.closingText() + QLatin1Char('\n'));

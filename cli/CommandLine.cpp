@@ -43,7 +43,8 @@ struct Options
     QCommandLineOption emailColumn{QStringLiteral("email-column"),
                                    QStringLiteral("The column that holds e-mail addresses."),
                                    QStringLiteral("NAME")};
-    QCommandLineOption map{QStringLiteral("map"), QStringLiteral("Map a column to a GoldMine field."),
+    QCommandLineOption map{QStringLiteral("map"),
+                           QStringLiteral("Map a column to a GoldMine field."),
                            QStringLiteral("COLUMN=FIELD")};
     QCommandLineOption fixed{QStringLiteral("fixed"),
                              QStringLiteral("Put a fixed text into a GoldMine field."),
@@ -56,7 +57,8 @@ struct Options
                              QStringLiteral("Put every contact the run touches into a new group."),
                              QStringLiteral("NAME")};
     QCommandLineOption sysDir{QStringLiteral("sysdir"),
-                              QStringLiteral("GoldMine's system directory."), QStringLiteral("DIR")};
+                              QStringLiteral("GoldMine's system directory."),
+                              QStringLiteral("DIR")};
     QCommandLineOption goldDir{QStringLiteral("golddir"),
                                QStringLiteral("GoldMine's database alias."),
                                QStringLiteral("ALIAS")};
@@ -74,6 +76,11 @@ struct Options
                             QStringLiteral("Print the first table's rows and exit.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Displays help on commandline options.")};
+    QCommandLineOption groupExists{
+        QStringLiteral("group-exists"),
+        QStringLiteral("When a group of the --group name exists already: refuse (the default) "
+                       "or add another group of that name."),
+        QStringLiteral("refuse|add"), QStringLiteral("refuse")};
     QCommandLineOption version{QStringLiteral("version"),
                                QStringLiteral("Print the program's version and exit.")};
 
@@ -81,7 +88,8 @@ struct Options
     {
         parser.setApplicationDescription(QString::fromUtf8(Description));
         parser.addOptions({workbook, emailColumn, map, fixed, noMatch, update, group, sysDir,
-                           goldDir, commonDir, user, passwordFile, columns, dump, help, version});
+                           goldDir, commonDir, user, passwordFile, columns, dump, groupExists, help,
+                           version});
     }
 };
 
@@ -117,7 +125,8 @@ Result<CommandLine> parseCommandLine(const QStringList &arguments)
         return line;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+        return usage(QStringLiteral("unexpected argument: ") +
+                     parser.positionalArguments().first());
     if (!parser.isSet(o.workbook))
         return usage(QStringLiteral("--workbook FILE is required (see --help)"));
     line.options.workbookPath = parser.value(o.workbook);
@@ -149,6 +158,13 @@ Result<CommandLine> parseCommandLine(const QStringList &arguments)
     line.options.updateMatches = line.options.match && parser.isSet(o.update);
     line.options.group = parser.isSet(o.group);
     line.options.groupName = parser.value(o.group);
+    const QString groupExists = parser.value(o.groupExists);
+    if (groupExists != QLatin1String("refuse") && groupExists != QLatin1String("add"))
+        return usage(QStringLiteral("--group-exists takes refuse or add, not: ") + groupExists);
+    line.addGroupWithExistingName = groupExists == QLatin1String("add");
+    // Without the column every row would be written as new, every time.
+    if (line.action == Action::Import && line.options.match && line.options.emailColumn.isEmpty())
+        return usage(QStringLiteral("--email-column NAME is required unless --no-match is given"));
 
     const QList<const QCommandLineOption *> given = {&o.sysDir, &o.goldDir, &o.commonDir, &o.user};
     int givenCount = 0;

@@ -40,6 +40,8 @@ struct CommandLine
     // that start-up asks the running client for nothing.
     goldmine::ConnectionSettings settings;
     QString passwordFile;
+    // --group-exists=add: make the run's group even when one of that name exists.
+    bool addGroupWithExistingName = false;
 };
 
 // Reads the arguments (the program's name first, as QCoreApplication gives

@@ -58,6 +58,14 @@ void ConsolePrompts::messageBox(const QString &text, const QString &title, util:
               title == util::applicationTitle() ? text : title + QStringLiteral(": ") + text);
 }
 
+bool ConsolePrompts::question(const QString &text, const QString & /*title*/)
+{
+    if (!m_questionAnswer)
+        writeLine(stderr, QStringLiteral("ruvelo-import: ") + text + QStringLiteral(" No: ") +
+                              m_questionHint);
+    return m_questionAnswer;
+}
+
 QString ConsolePrompts::inputBox(const QString &prompt, const QString &title,
                                  const QString &defaultText, bool masked)
 {

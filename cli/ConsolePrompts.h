@@ -16,12 +16,23 @@ public:
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText,
                      bool masked) override;
 
+    bool question(const QString &text, const QString &title) override;
+
     void setPasswordFile(const QString &path) { m_passwordFile = path; }
+    // How questions are answered without anybody to ask: Yes, or No with a
+    // hint at the option that would have said Yes.
+    void setQuestionAnswer(bool yes, const QString &hintWhenNo)
+    {
+        m_questionAnswer = yes;
+        m_questionHint = hintWhenNo;
+    }
     // Whether the password could be had from any source.
     bool passwordFailed() const { return m_passwordFailed; }
 
 private:
     QString m_passwordFile;
+    bool m_questionAnswer = false;
+    QString m_questionHint;
     bool m_passwordFailed = false;
 };
 

@@ -82,6 +82,26 @@ Result<std::unique_ptr<ado::Recordset>> OpenSheetRows(ado::Connection &connectio
     return rows;
 }
 
+Result<int64_t> CountRows(const QString &path)
+{
+    Result<std::unique_ptr<ado::Connection>> connection = OpenWorkbook(path);
+    if (!connection)
+        return connection.error();
+    Result<QString> table = GetFirstTableName(**connection);
+    if (!table)
+        return table.error();
+    Result<std::unique_ptr<ado::Recordset>> rows = OpenSheetRows(**connection, *table);
+    if (!rows)
+        return rows.error();
+    int64_t count = 0;
+    for (; !(*rows)->Eof(); ++count) {
+        const Result<void> moved = (*rows)->MoveNext();
+        if (!moved)
+            return moved.error();
+    }
+    return count;
+}
+
 QString OpenFailureText(const Error &error)
 {
     if (error.code == ErrorCode::Missing)

@@ -37,6 +37,9 @@ QString OpenFailureText(const Error &error);
 // closes it again: what the windows list before an import.
 Result<QStringList> ReadFirstTableColumns(const QString &path);
 
+// The rows OpenSheetRows would give, counted with a reading pass of their own.
+Result<int64_t> CountRows(const QString &path);
+
 // A cell's value as text: text unchanged, null as empty text, numbers in plain
 // decimal notation, dates in the short date form, booleans as True/False,
 // errors as their text.

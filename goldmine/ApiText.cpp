@@ -6,6 +6,39 @@
 
 namespace goldmine {
 
+namespace {
+
+// The code unit index just past the first count characters.
+qsizetype unitsOfCharacters(const QString &text, qsizetype count)
+{
+    qsizetype index = 0;
+    for (qsizetype taken = 0; taken < count && index < text.size(); ++taken) {
+        const bool pair = text.at(index).isHighSurrogate() && index + 1 < text.size() &&
+                          text.at(index + 1).isLowSurrogate();
+        index += pair ? 2 : 1;
+    }
+    return index;
+}
+
+} // namespace
+
+qsizetype apiCharacterCount(const QString &text)
+{
+    qsizetype count = 0;
+    for (qsizetype index = 0; index < text.size(); ++count) {
+        const bool pair = text.at(index).isHighSurrogate() && index + 1 < text.size() &&
+                          text.at(index + 1).isLowSurrogate();
+        index += pair ? 2 : 1;
+    }
+    return count;
+}
+
+std::pair<QString, QString> splitAtApiCharacter(const QString &text, qsizetype count)
+{
+    const qsizetype units = unitsOfCharacters(text, count);
+    return {text.left(units), text.mid(units)};
+}
+
 ApiText toApiText(const QString &text)
 {
 #ifdef _WIN32
@@ -15,17 +48,18 @@ ApiText toApiText(const QString &text)
     return {QByteArray(converted.bytes.data(), static_cast<qsizetype>(converted.bytes.size())),
             converted.lossy};
 #else
-    // Qt's local 8-bit text is UTF-8 here, which holds every character; only
-    // half of a surrogate pair has no encoding and is replaced.
-    bool lossy = false;
-    for (qsizetype index = 0; index < text.size(); ++index) {
-        const QChar c = text.at(index);
-        if (c.isHighSurrogate() && index + 1 < text.size() && text.at(index + 1).isLowSurrogate())
-            ++index;
-        else if (c.isSurrogate())
-            lossy = true;
-    }
-    return {text.toLocal8Bit(), lossy};
+    // Qt's local 8-bit text is UTF-8 here, which holds every character.
+    return {text.toLocal8Bit(), false};
+#endif
+}
+
+bool losesApiCharacters(const QString &text)
+{
+#ifdef _WIN32
+    return toApiText(text).lossy;
+#else
+    Q_UNUSED(text);
+    return false;
 #endif
 }
 

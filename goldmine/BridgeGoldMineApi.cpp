@@ -137,4 +137,9 @@ qint64 BridgeGoldMineApi::bridgeProcessId() const
     return m_client->processId();
 }
 
+bool BridgeGoldMineApi::losesCharacters(const QString &text) const
+{
+    return losesApiCharacters(text);
+}
+
 } // namespace goldmine

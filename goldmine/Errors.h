@@ -9,6 +9,7 @@ enum class ErrorCode {
     DirectoryMissing,  // the DDE socket directory does not exist (no server yet)
     DirectoryInsecure, // it exists but another user could reach into it
     DirectoryCannotCreate,
+    ImportRunning, // another import holds the database's import lock
 };
 
 using Error = util::Error<ErrorCode>;

@@ -33,6 +33,10 @@ public:
     virtual int32_t GMW_NV_Delete(int32_t container) = 0;
     virtual int32_t GMW_Execute(const QString &callName, int32_t container) = 0;
 
+    // Whether text loses characters on its way into the API's 8-bit text
+    // (a code page that cannot hold them); never on this platform's UTF-8.
+    virtual bool losesCharacters(const QString & /*text*/) const { return false; }
+
     // Empty while the API serves calls. Once the API's process has stopped
     // (the bridge died inside GoldMine's library), a sentence that starts
     // "The GoldMine API stopped" and gives the reason; every call since then

@@ -13,10 +13,15 @@ namespace {
 QString defaultLibraryPath()
 {
     if (QCoreApplication::instance()) {
-        const QString besideUs =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/libgm7s32.so");
-        if (QFileInfo::exists(besideUs))
-            return besideUs;
+        // Beside the program in a build tree; in Ruvelo's private library
+        // folder once installed.
+        const QString programDir = QCoreApplication::applicationDirPath();
+        for (const QString &candidate :
+             {programDir + QStringLiteral("/libgm7s32.so"),
+              programDir + QStringLiteral("/" RUVELO_PRIVATE_LIBDIR_FROM_BIN "/libgm7s32.so")}) {
+            if (QFileInfo::exists(candidate))
+                return candidate;
+        }
     }
     return QStringLiteral("gm7s32");
 }
@@ -165,6 +170,11 @@ int32_t LibraryGoldMineApi::GMW_Execute(const QString &callName, int32_t contain
     if (!function)
         return kMissingFunction;
     return function(toApiText(callName).bytes.constData(), container);
+}
+
+bool LibraryGoldMineApi::losesCharacters(const QString &text) const
+{
+    return losesApiCharacters(text);
 }
 
 } // namespace goldmine

@@ -38,6 +38,8 @@ public:
     int32_t GMW_NV_EraseAll(int32_t container) override;
     int32_t GMW_NV_Delete(int32_t container) override;
     int32_t GMW_Execute(const QString &callName, int32_t container) override;
+    // On Windows: characters the ANSI code page cannot hold.
+    bool losesCharacters(const QString &text) const override;
 
     // Why the latest binding failed ("" when every binding so far succeeded).
     QString lastBindError() const { return m_lastBindError; }

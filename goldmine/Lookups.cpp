@@ -1,5 +1,6 @@
 #include "goldmine/Lookups.h"
 
+#include "goldmine/ApiText.h"
 #include "util/Prompts.h"
 
 #include <algorithm>
@@ -94,10 +95,17 @@ RecordLookups::RecordLookups(GoldMineApi &api, util::Prompts &prompts, ImportSta
 
 bool RecordLookups::EmailExists()
 {
-    const QString sql =
-        QStringLiteral("select recid from contact1 where accountno in (select accountno from "
-                       "contsupp where contsupref='") +
-        sqlLiteralText(m_state.sEmail.left(35)) + QStringLiteral("')");
+    // The e-mail record holds the first characters of an address in its
+    // reference and the rest in its overflow: a longer address must match in
+    // both, or two addresses sharing their beginning would be one contact.
+    const auto [reference, overflow] = splitAtApiCharacter(m_state.sEmail, kEmailReferenceWidth);
+    QString sql = QStringLiteral("select recid from contact1 where accountno in (select accountno "
+                                 "from contsupp where contsupref='") +
+                  sqlLiteralText(reference) + QLatin1Char('\'');
+    if (!overflow.isEmpty())
+        sql += QStringLiteral(" and upper(address1)=upper('") + sqlLiteralText(overflow) +
+               QStringLiteral("')");
+    sql += QLatin1Char(')');
     QString lastValue;
     bool readInFull = false;
     const bool succeeded = RunSqlQuery(

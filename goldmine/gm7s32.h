@@ -3,7 +3,16 @@
  * implements exactly these declarations.
  *
  * Text is zero-terminated 8-bit text in the local encoding. Handles, sizes and
- * results are 32-bit signed integers; a negative result is a failure. */
+ * results are 32-bit signed integers; a negative result is a failure.
+ *
+ * Characters: wherever the API counts characters (a field's width, the 35
+ * characters of an e-mail record's reference field before the rest goes on in
+ * its overflow field), a character is a code point of the 8-bit text as it
+ * crosses the API: one byte in a single-byte code page, one UTF-8 sequence
+ * where the local encoding is UTF-8 (text that is not valid UTF-8 counts its
+ * bytes). Text is never cut inside a character. The program counts the same
+ * way on its side (goldmine/ApiText.h): a character outside the Basic
+ * Multilingual Plane is one character, not two UTF-16 code units. */
 #ifndef GM7S32_H
 #define GM7S32_H
 

@@ -45,7 +45,11 @@ ValueSource EntryList::valueSource(const QString &entry)
     ValueSource source;
     if (excelHalf.startsWith(QLatin1Char('/'))) {
         source.custom = true;
-        source.fixedValue = util::SF_removeAll(excelHalf, QStringLiteral("/"));
+        // Only the wrapping slashes go: a "/" the operator typed is kept.
+        const qsizetype end = excelHalf.size() >= 2 && excelHalf.endsWith(QLatin1Char('/'))
+                                  ? excelHalf.size() - 1
+                                  : excelHalf.size();
+        source.fixedValue = excelHalf.mid(1, end - 1);
     } else {
         source.column = excelHalf;
     }

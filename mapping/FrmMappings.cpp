@@ -1,6 +1,7 @@
 #include "mapping/FrmMappings.h"
 
 #include "excel/Workbook.h"
+#include "goldmine/ContactFields.h"
 #include "goldmine/Lookups.h"
 #include "mapping/WindowFont.h"
 #include "mapping/WorkbookFailure.h"
@@ -74,9 +75,6 @@ void dropSelectedItem(QListWidget &list, QListWidgetItem *item)
 
 } // namespace
 
-const QString FrmMappings::FieldListSql =
-    QStringLiteral("select field_name from contudef where dbfname like 'contact%' and "
-                   "field_name<>'ACCOUNTNO' and field_name<>'RECID' order by field_name");
 const QString FrmMappings::FieldListFailureTitle =
     QStringLiteral("GoldMine DDE Record Seek -- Error");
 
@@ -129,10 +127,10 @@ void FrmMappings::Form_Load(const MappingSource &source)
     }
 
     goldmine::RunSqlQuery(
-        m_api, m_prompts, FieldListSql, 2000, FieldListFailureTitle,
+        m_api, m_prompts, goldmine::FieldListSql, 2000, FieldListFailureTitle,
         [this](const QString &field) { ui->lstGoldMine->addItem(field); }, nullptr,
         [] { QCoreApplication::processEvents(); });
-    ui->lstGoldMine->addItem(QStringLiteral("Website"));
+    ui->lstGoldMine->addItem(goldmine::WebsiteField);
 }
 
 void FrmMappings::btnMap_Click()

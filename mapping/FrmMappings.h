@@ -38,7 +38,6 @@ class FrmMappings : public QDialog
     Q_OBJECT
 
 public:
-    static const QString FieldListSql;
     static const QString FieldListFailureTitle;
 
     FrmMappings(goldmine::GoldMineApi &api, util::Prompts &prompts, QWidget *parent = nullptr);

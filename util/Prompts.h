@@ -22,6 +22,10 @@ public:
     virtual QString inputBox(const QString &prompt, const QString &title,
                              const QString &defaultText, bool masked) = 0;
 
+    // A modal question with Yes and No buttons; true for Yes. Front ends that
+    // cannot ask answer No.
+    virtual bool question(const QString & /*text*/, const QString & /*title*/) { return false; }
+
     // The wait pointer during long steps; the default pointer otherwise.
     virtual void setWaitCursor(bool /*waiting*/) {}
 };

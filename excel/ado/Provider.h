@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     virtual QVariant value(int index) const = 0;
     virtual Result<void> moveNext() = 0;
     virtual int recordCount() const = 0; // -1 when not known
+    // The current row's number as the workbook shows it; -1 when not known.
+    virtual int64_t sheetRow() const { return -1; }
 
 protected:
     void setFieldNames(const QStringList &names);

@@ -78,6 +78,11 @@ int Recordset::RecordCount() const
     return m_source ? m_source->recordCount() : -1;
 }
 
+int64_t Recordset::sheetRow() const
+{
+    return m_source ? m_source->sheetRow() : -1;
+}
+
 void Recordset::Close()
 {
     m_source.reset();

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstdint>
 #include <memory>
 
 namespace excel::ado {
@@ -45,6 +46,9 @@ public:
     // Rows of a schema list (exact: such lists are held in memory); -1 for a
     // sheet's rows, whose number is not known before they are read.
     int RecordCount() const;
+    // The current row's number as the workbook shows it (its first row is 1);
+    // -1 where the source does not know it.
+    int64_t sheetRow() const;
     void Close();
 
 private:

@@ -406,6 +406,78 @@ private Q_SLOTS:
         QCOMPARE(op.endCalls, 1);
     }
 
+    // Through the window as through the command line: long addresses that
+    // share their beginning stay apart, a value too long for its field is
+    // named, a fixed text keeps its "/", and a rerun adds no second note.
+    void windowRunsKeepDataSafe()
+    {
+        const QString store = m_dir.filePath(QStringLiteral("safe-store"));
+        QProcess init;
+        init.start(
+            kBinDir + QStringLiteral("/gmclient"),
+            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
+        QVERIFY(init.waitForStarted());
+        init.write(kPassword.toUtf8() + '\n');
+        init.closeWriteChannel();
+        QVERIFY(init.waitForFinished(60000));
+        QCOMPARE(init.exitCode(), 0);
+        Client client(m_dir.filePath(QStringLiteral("run-safe")), store);
+        QVERIFY(client.serving());
+        Operator op;
+        op.prompts.answerInput(kPassword);
+        QCOMPARE(op.form.Form_Load(op.link, op.settings), StartupOutcome::Ready);
+        op.prompts.clear();
+
+        const QString prefix = QStringLiteral("a.rather.long.mailbox.name@departme"); // 35
+        const QString book = m_dir.filePath(QStringLiteral("safe.xlsx"));
+        QVERIFY(writeXlsx(book, QList<QVariantList>{
+                                    {"Email", "Company", "Remarks"},
+                                    {prefix + "nt.example.com", "First", "Note one"},
+                                    {prefix + "nt.example.org", "Second", "Note two"},
+                                    {"wide@example.com", QString(41, 'w'), "Too wide"},
+                                }));
+        op.toChoose = book;
+        op.get<QPushButton>("btnBrowse")->click();
+        auto *emailColumn = op.get<QComboBox>("cmbEmailCol");
+        emailColumn->setCurrentIndex(emailColumn->findText(QStringLiteral("Email")));
+        QTimer poll;
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, &op.form, [&] {
+            FrmMappings *window = op.form.mappingWindow();
+            if (!window || !window->isVisible())
+                return;
+            poll.stop();
+            window->findChild<QCheckBox *>(QStringLiteral("chkClearFields"))->setChecked(false);
+            map(*window, QStringLiteral("Company"), QStringLiteral("COMPANY"));
+            map(*window, QStringLiteral("Remarks"), QStringLiteral("NOTES"));
+            map(*window, QStringLiteral("Company"), QStringLiteral("SOURCE"));
+            op.prompts.answerInput(QStringLiteral("Sales/EMEA"));
+            window->lstMappings_DblClick(window->entries().index(2));
+            child<QPushButton>(*window, "Command2")->click();
+        });
+        poll.start();
+        op.get<QPushButton>("btnMap")->click();
+        op.get<QCheckBox>("chkUpdateMatches")->click();
+        op.get<QPushButton>("btnImport")->click();
+        op.get<QPushButton>("btnImport")->click();
+
+        const QString log = op.form.logText();
+        QVERIFY2(log.contains(QStringLiteral("wide@example.com NOT imported (Company: 41 "
+                                             "characters, COMPANY holds 40).")),
+                 qPrintable(log));
+        QVERIFY2(log.contains(prefix + QStringLiteral("nt.example.org already in database.") +
+                              prefix +
+                              QStringLiteral("nt.example.org Updated. (notes already there)")),
+                 qPrintable(log));
+        StoreReader reader(store);
+        QVERIFY(reader.ok());
+        QCOMPARE(reader.select(QStringLiteral("SELECT COMPANY, SOURCE FROM CONTACT1 ORDER BY "
+                                              "COMPANY")),
+                 (QList<QStringList>{{"First", "Sales/EMEA"}, {"Second", "Sales/EMEA"}}));
+        QCOMPARE(reader.select(QStringLiteral("SELECT COUNT(*) FROM NOTES")),
+                 QList<QStringList>{{"2"}});
+    }
+
     // The password typed into the window reaches the API and nothing else:
     // not the log, the boxes, the output, the store, nor what /proc shows.
     void passwordLeavesNoTrace()

@@ -183,8 +183,9 @@ private Q_SLOTS:
         QCOMPARE(outcome.exitCode, 1);
         const QStringList lines = outcome.out.split('\n');
         QCOMPARE(lines.value(0), QStringLiteral("c1@x.com Imported.... and added to group."));
-        QVERIFY2(lines.value(1).startsWith("c2@x.com NOT imported (WriteContact failed"),
-                 qPrintable(outcome.out));
+        // Said before anything is sent: which column, how long, and what fits.
+        QCOMPARE(lines.value(1),
+                 QStringLiteral("c2@x.com NOT imported (Firm: 300 characters, COMPANY holds 40)."));
         QCOMPARE(lines.value(2), QStringLiteral("c1@x.com already in database.c1@x.com "
                                                 "Updated....and added to group."));
         QCOMPARE(lines.value(3), QStringLiteral(" 3 records processed!"));
@@ -218,6 +219,82 @@ private Q_SLOTS:
         sqlite3_close(db);
         QCOMPARE(city, QStringLiteral("Oslo"));
         QCOMPARE(state, QStringLiteral("Fixed"));
+    }
+
+    void twoImportsAtOnceLeaveOneContactPerAddress()
+    {
+        const QString store = m_dir.filePath("twice-store");
+        std::string error;
+        QVERIFY2(gm7s32::createStore(store.toStdString(), "MASTER", "secret", &error),
+                 error.c_str());
+        QList<QVariantList> rows{{"Email", "Name"}};
+        for (int row = 1; row <= 1500; ++row)
+            rows.append(
+                {QStringLiteral("twice%1@x.com").arg(row), QStringLiteral("N %1").arg(row)});
+        const QString path = book("twice.xlsx", rows);
+        QStringList arguments{"--workbook",     path,
+                              "--email-column", "Email",
+                              "--map",          "Name=CONTACT",
+                              "--sysdir",       store,
+                              "--golddir",      QString::fromStdString(gm7s32::goldMineAlias()),
+                              "--commondir",    QString::fromStdString(gm7s32::commonAlias()),
+                              "--user",         "MASTER"};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("RUVELO_PASSWORD", "secret");
+        environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+        QProcess first;
+        QProcess second;
+        for (QProcess *process : {&first, &second}) {
+            process->setProcessEnvironment(environment);
+            process->setStandardInputFile(QProcess::nullDevice());
+            process->start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"), arguments);
+        }
+        QVERIFY(first.waitForFinished(120000));
+        QVERIFY(second.waitForFinished(120000));
+        // Whichever came second either waited its turn and matched everything,
+        // or was refused before it wrote anything.
+        QStringList refusals;
+        for (QProcess *process : {&first, &second}) {
+            const QString err = QString::fromLocal8Bit(process->readAllStandardError());
+            QVERIFY2(process->exitCode() == 0 || process->exitCode() == 2, qPrintable(err));
+            if (process->exitCode() == 2)
+                refusals.append(err);
+        }
+        QVERIFY(refusals.size() <= 1);
+        for (const QString &refusal : refusals)
+            QVERIFY2(refusal.contains("Another import into this GoldMine database is running "
+                                      "(MASTER, since "),
+                     qPrintable(refusal));
+
+        sqlite3 *db = nullptr;
+        const QByteArray file = (store + QStringLiteral("/common.db")).toUtf8();
+        QCOMPARE(sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        const auto number = [db](const char *sql) {
+            sqlite3_stmt *statement = nullptr;
+            sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+            const int value =
+                sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+            sqlite3_finalize(statement);
+            return value;
+        };
+        const int contacts = number("SELECT COUNT(*) FROM CONTACT1");
+        const int addresses = number("SELECT COUNT(DISTINCT lower(CONTSUPREF)) FROM CONTSUPP");
+        const int shared = number("SELECT COUNT(*) FROM (SELECT lower(CONTSUPREF) FROM CONTSUPP "
+                                  "GROUP BY 1 HAVING COUNT(DISTINCT ACCOUNTNO) > 1)");
+        sqlite3_close(db);
+        QCOMPARE(contacts, 1500);
+        QCOMPARE(addresses, 1500);
+        QCOMPARE(shared, 0);
+    }
+
+    void missingEmailColumnCannotStart()
+    {
+        const QString path = book("nocolumn.xlsx", {{"Email"}, {"n@x.com"}});
+        const Outcome outcome = run(QStringList{"--workbook", path} + connection());
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY2(outcome.err.startsWith("ruvelo-import: --email-column NAME is required"),
+                 qPrintable(outcome.err));
+        QVERIFY(outcome.out.isEmpty());
     }
 };
 

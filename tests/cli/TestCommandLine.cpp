@@ -18,10 +18,9 @@ class TestCommandLine : public QObject
 private Q_SLOTS:
     void importOptions()
     {
-        const auto line =
-            parse({"--workbook", "b.xlsx", "--email-column", "Mail", "--update", "--group", "Fair",
-                   "--password-file", "pw", "--sysdir", "/s", "--golddir", "G:", "--commondir",
-                   "C:", "--user", "ANN"});
+        const auto line = parse({"--workbook", "b.xlsx", "--email-column", "Mail", "--update",
+                                 "--group", "Fair", "--password-file", "pw", "--sysdir", "/s",
+                                 "--golddir", "G:", "--commondir", "C:", "--user", "ANN"});
         QVERIFY2(line, qPrintable(line ? QString() : line.error().message));
         QCOMPARE(line->action, Action::Import);
         QCOMPARE(line->options.workbookPath, QStringLiteral("b.xlsx"));
@@ -39,8 +38,9 @@ private Q_SLOTS:
 
     void mappingsKeepTheirOrderAcrossMapAndFixed()
     {
-        const auto line = parse({"--workbook", "b.xlsx", "--fixed", "Nowhere=CITY", "--map",
-                                 "Town=CITY", "--map", "A=B=STATE", "--fixed=Sales/EMEA=COMPANY"});
+        const auto line =
+            parse({"--workbook", "b.xlsx", "--no-match", "--fixed", "Nowhere=CITY", "--map",
+                   "Town=CITY", "--map", "A=B=STATE", "--fixed=Sales/EMEA=COMPANY"});
         QVERIFY(line);
         QCOMPARE(line->mappings.size(), 4);
         const auto &m = line->mappings;
@@ -76,16 +76,21 @@ private Q_SLOTS:
         QTest::newRow("no workbook") << QStringList{"--email-column", "E"} << "--workbook";
         QTest::newRow("stray argument") << QStringList{"--workbook", "b.xls", "x"} << "x";
         QTest::newRow("unknown option") << QStringList{"--workbook", "b.xls", "--frob"} << "frob";
-        QTest::newRow("map without field") << QStringList{"--workbook", "b", "--map", "N="}
-                                           << "COLUMN=FIELD";
-        QTest::newRow("map without column") << QStringList{"--workbook", "b", "--map", "=CITY"}
-                                            << "COLUMN=FIELD";
-        QTest::newRow("fixed without =") << QStringList{"--workbook", "b", "--fixed", "Fair"}
-                                         << "TEXT=FIELD";
+        QTest::newRow("map without field")
+            << QStringList{"--workbook", "b", "--map", "N="} << "COLUMN=FIELD";
+        QTest::newRow("map without column")
+            << QStringList{"--workbook", "b", "--map", "=CITY"} << "COLUMN=FIELD";
+        QTest::newRow("fixed without =")
+            << QStringList{"--workbook", "b", "--fixed", "Fair"} << "TEXT=FIELD";
         QTest::newRow("tab in a fixed text")
             << QStringList{"--workbook", "b", "--fixed", "a\tb=CITY"} << "TAB";
-        QTest::newRow("half a connection") << QStringList{"--workbook", "b", "--sysdir", "/s"}
-                                           << "go together";
+        QTest::newRow("half a connection")
+            << QStringList{"--workbook", "b", "--no-match", "--sysdir", "/s"} << "go together";
+        QTest::newRow("matching without an e-mail column")
+            << QStringList{"--workbook", "b.xlsx", "--map", "A=CITY"} << "--email-column";
+        QTest::newRow("group-exists without a known answer")
+            << QStringList{"--workbook", "b", "--no-match", "--group-exists=maybe"}
+            << "refuse or add";
     }
     void usageErrors()
     {

@@ -133,17 +133,25 @@ void TestLookups::emailQueryText_data()
         "select recid from contact1 where accountno in (select accountno from contsupp where "
         "contsupref='");
     QTest::newRow("plain") << "ann@example.com" << prefix + "ann@example.com')";
-    QTest::newRow("40 characters: the first 35 count")
+    // Beyond 35 characters the overflow field must hold the rest, or two
+    // addresses sharing their first 35 characters would be one contact.
+    QTest::newRow("40 characters: the first 35, then the rest")
         << "abcdefghij.klmnopqrst.uvwxyz@example.com"
-        << prefix + "abcdefghij.klmnopqrst.uvwxyz@exampl')";
+        << prefix + "abcdefghij.klmnopqrst.uvwxyz@exampl' and upper(address1)=upper('e.com'))";
     QTest::newRow("exactly 35 characters") << "abcdefghij.klmnopqrst.uvwxy@exa.com"
                                            << prefix + "abcdefghij.klmnopqrst.uvwxy@exa.com')";
     QTest::newRow("apostrophe doubled")
         << "O'Brien@example.com" << prefix + "O''Brien@example.com')";
     QTest::newRow("text that would end the literal")
         << "x') or 1=1 --" << prefix + "x'') or 1=1 --')";
-    QTest::newRow("cut before doubling") << "abcdefghij.klmnopqrst.uvwxyz@examp'le.com"
-                                         << prefix + "abcdefghij.klmnopqrst.uvwxyz@examp''')";
+    QTest::newRow("cut before doubling")
+        << "abcdefghij.klmnopqrst.uvwxyz@examp'le.com"
+        << prefix + "abcdefghij.klmnopqrst.uvwxyz@examp''' and upper(address1)=upper('le.com'))";
+    // Characters, not UTF-16 code units: an emoji is never cut in two.
+    const QString smile = QString::fromUcs4(U"\U0001F600");
+    QTest::newRow("characters beyond the Basic Multilingual Plane")
+        << smile.repeated(36) + "@x.org"
+        << prefix + smile.repeated(35) + "' and upper(address1)=upper('" + smile + "@x.org'))";
     QTest::newRow("empty") << "" << prefix + "')";
 }
 

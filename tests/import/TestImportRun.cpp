@@ -240,8 +240,8 @@ private Q_SLOTS:
         h.entries.addColumnEntry("Remark", "Notes");
         h.options.emailColumn = "Email";
         h.run();
-        QCOMPARE(h.field("CITY", "a@x.com"), QStringLiteral("LeadFair"));
-        QCOMPARE(h.field("CITY", "c@x.com"), QStringLiteral("LeadFair"));
+        QCOMPARE(h.field("CITY", "a@x.com"), QStringLiteral("Lead/Fair"));
+        QCOMPARE(h.field("CITY", "c@x.com"), QStringLiteral("Lead/Fair"));
         // Row b has an empty notes cell: no notes write, and a's note does not carry over.
         QCOMPARE(h.store.api().executeCount("WriteContactNotes"), 2);
         QCOMPARE(h.field("NOTES", "b@x.com"), QString());
@@ -295,17 +295,20 @@ private Q_SLOTS:
         h.options.group = true;
         h.options.groupName = "G";
         // The seed was call 1; rows a, known, c are calls 2, 3, 4: a and known fail.
-        h.store.api().failExecute("WriteContact", 2, -9);
+        h.store.api().failExecute("WriteContact", 2, -8);
         h.store.api().failExecute("AddContactGrpMembers", 1, -7);
         const ImportSummary summary = h.run();
         QCOMPARE(summary.failedRows, 3);
         QCOMPARE(h.sink.log,
                  QStringLiteral(
-                     "a@x.com NOT imported (WriteContact failed with GoldMine result -9).\r\n"
+                     "a@x.com NOT imported (WriteContact failed with GoldMine result -8: a value "
+                     "the call needs is missing).\r\n"
                      "known@x.com already in database.known@x.com NOT updated (WriteContact failed "
-                     "with GoldMine result -9)....but NOT added to group (AddContactGrpMembers "
-                     "failed with GoldMine result -7).\r\n"
-                     "c@x.com NOT imported (WriteContact failed with GoldMine result -9).\r\n"));
+                     "with GoldMine result -8: a value the call needs is missing)....but NOT added "
+                     "to group (AddContactGrpMembers failed with GoldMine result -7: the group "
+                     "does not exist).\r\n"
+                     "c@x.com NOT imported (WriteContact failed with GoldMine result -8: a value "
+                     "the call needs is missing).\r\n"));
         // A contact that was not created gets no notes and no membership attempt.
         QCOMPARE(h.store.api().executeCount("AddContactGrpMembers"), 1);
         QCOMPARE(h.closing(),
@@ -321,16 +324,16 @@ private Q_SLOTS:
         h.options.group = true;
         h.options.groupName = "G";
         h.store.api().failExecute("WriteContactNotes", 1, -6);
-        h.store.api().failExecute("CreateContactGroup", 1, -9);
+        h.store.api().failExecute("CreateContactGroup", 1, -4);
         const ImportSummary summary = h.run();
         QCOMPARE(summary.failedRows, 1);
         QCOMPARE(h.sink.log,
                  QStringLiteral("Group \"G\" NOT made (CreateContactGroup failed with GoldMine "
-                                "result -9).\r\n"
+                                "result -4: a field is unknown).\r\n"
                                 "a@x.com Imported, but its notes were NOT written "
-                                "(WriteContactNotes failed with GoldMine result -6).... but NOT "
-                                "added to group (CreateContactGroup failed with GoldMine result "
-                                "-9).\r\n"));
+                                "(WriteContactNotes failed with GoldMine result -6: the contact "
+                                "does not exist).... but NOT added to group (CreateContactGroup "
+                                "failed with GoldMine result -4: a field is unknown).\r\n"));
         QCOMPARE(h.store.api().executeCount("AddContactGrpMembers"), 0);
     }
 
@@ -351,8 +354,10 @@ private Q_SLOTS:
         const auto boxes = h.prompts.messages();
         QCOMPARE(boxes.size(), 1); // the lookup's own message
         QCOMPARE(boxes.first().title, QStringLiteral("GoldMine Email Record Seek -- Error"));
+        // The closing message says the run stopped, and why.
         QCOMPARE(h.closing(),
-                 QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
+                 QStringLiteral(" 2 records processed!\n 1 of them failed; see the log.\nThe "
+                                "import stopped at row 2: the e-mail lookup failed."));
     }
 
     void cutAnswerStopsTheRun()
@@ -371,8 +376,10 @@ private Q_SLOTS:
         QVERIFY(h.sink.log.endsWith("b@x.com NOT imported (the e-mail lookup failed, so the import "
                                     "stopped at row 2).\r\n"));
         QVERIFY(h.prompts.messages().isEmpty()); // no message: the log says it
+        // The closing message says the run stopped, and why.
         QCOMPARE(h.closing(),
-                 QStringLiteral(" 2 records processed!\n 1 of them failed; see the log."));
+                 QStringLiteral(" 2 records processed!\n 1 of them failed; see the log.\nThe "
+                                "import stopped at row 2: the e-mail lookup failed."));
     }
 
     void missingColumnsStopBeforeAnything()

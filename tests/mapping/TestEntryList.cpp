@@ -28,9 +28,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expectedEntry");
         QTest::addColumn<QString>("expectedValue");
+        // Only the wrapping slashes are the entry's; a typed "/" is kept.
         QTest::newRow("slash inside") << "A/B"
                                       << "/A/B/\tCITY"
-                                      << "AB";
+                                      << "A/B";
+        QTest::newRow("slashes at the ends") << "/Sales/EMEA/"
+                                             << "//Sales/EMEA//\tCITY"
+                                             << "/Sales/EMEA/";
         QTest::newRow("empty answer") << ""
                                       << "//\tCITY"
                                       << "";

@@ -60,25 +60,12 @@ class TestKilledImport : public QObject
         process->setProcessEnvironment(environment);
         process->setStandardInputFile(QProcess::nullDevice());
         process->setStandardOutputFile(QProcess::nullDevice());
-        QStringList arguments{"--workbook",
-                              book.path,
-                              "--email-column",
-                              "Email",
-                              "--map",
-                              "Name=CONTACT",
-                              "--map",
-                              "Remark=NOTES",
-                              "--update",
-                              "--group",
-                              "Run",
-                              "--sysdir",
-                              store,
-                              "--golddir",
-                              QString::fromStdString(gm7s32::goldMineAlias()),
-                              "--commondir",
-                              QString::fromStdString(gm7s32::commonAlias()),
-                              "--user",
-                              "MASTER"};
+        QStringList arguments{"--workbook", book.path, "--email-column", "Email", "--map",
+                              "Name=CONTACT", "--map", "Remark=NOTES", "--update", "--group", "Run",
+                              // every run makes its own group of that name
+                              "--group-exists=add", "--sysdir", store, "--golddir",
+                              QString::fromStdString(gm7s32::goldMineAlias()), "--commondir",
+                              QString::fromStdString(gm7s32::commonAlias()), "--user", "MASTER"};
         // The shipped program has no kill switch; a test-only build of it does.
         if (killAfter.isEmpty()) {
             process->start(QStringLiteral(RUVELO_BIN_DIR "/ruvelo-import"), arguments);

@@ -12,6 +12,12 @@ QString ScriptedPrompts::inputBox(const QString &prompt, const QString &title,
     return m_answers.isEmpty() ? QString() : m_answers.dequeue();
 }
 
+bool ScriptedPrompts::question(const QString &text, const QString &title)
+{
+    m_shown.append({Shown::Question, text, title, util::PromptIcon::None, false});
+    return m_questionAnswers.isEmpty() ? false : m_questionAnswers.dequeue();
+}
+
 QList<ScriptedPrompts::Shown> ScriptedPrompts::messages() const
 {
     QList<Shown> result;
