@@ -166,8 +166,10 @@ DdeLink::Status DdeLink::DDEInitiate()
 
     Result<QString> directory = dde::socketDirectory(false);
     if (!directory) {
-        return fail(directory.error().code == ErrorCode::DirectoryMissing ? Status::NotRunning
-                                                                          : Status::Failed,
+        const ErrorCode code = directory.error().code;
+        return fail(code == ErrorCode::DirectoryMissing    ? Status::NotRunning
+                    : code == ErrorCode::DirectoryInsecure ? Status::Refused
+                                                           : Status::Failed,
                     directory.error().message);
     }
     const QByteArray path =
@@ -184,14 +186,21 @@ DdeLink::Status DdeLink::DDEInitiate()
     // A server whose backlog is full must not hold the program forever.
     timeval timeout{dde::kTimeoutMs / 1000, 0};
     setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    const QString socketPath = QFile::decodeName(path);
     if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         const int error = errno;
-        const bool absent = error == ENOENT || error == ECONNREFUSED;
-        return fail(absent ? Status::NotRunning : Status::Failed, systemError(error));
+        if (error == ENOENT || error == ECONNREFUSED)
+            return fail(Status::NotRunning, systemError(error));
+        if (error == EACCES || error == EPERM)
+            return fail(Status::Refused, QStringLiteral("the socket ") + socketPath +
+                                             QStringLiteral(" cannot be reached: ") +
+                                             systemError(error));
+        return fail(Status::Failed, systemError(error));
     }
     // Whoever listens here learns nothing from us unless it is our own user.
     if (!dde::peerIsSameUser(m_fd))
-        return fail(Status::Failed, QStringLiteral("the server runs as another user"));
+        return fail(Status::Refused, QStringLiteral("the program answering on ") + socketPath +
+                                         QStringLiteral(" runs as another user"));
 
     m_linkMode = kLinkManual;
     return Status::Linked;

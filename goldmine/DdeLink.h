@@ -26,6 +26,8 @@ public:
     enum class Status {
         Linked,     // the conversation is open
         NotRunning, // no server answers for the application and topic
+        Refused,    // the link's folder or socket is not safely this user's, or
+                    // permission was denied; lastError() names it and says why
         Failed,     // any other failure; the link is down
     };
     enum LinkMode : int16_t { kLinkNone = 0, kLinkManual = 2 };
@@ -49,9 +51,12 @@ public:
     QString text() const { return m_text; }           // the last answer
     QString lastError() const { return m_lastError; }
 
+protected:
+    // Drops the link and keeps reason for lastError().
+    Status fail(Status status, const QString &reason);
+
 private:
     void drop();
-    Status fail(Status status, const QString &reason);
 
     QString m_application;
     QString m_topic;

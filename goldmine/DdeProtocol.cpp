@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,46 +64,100 @@ Result<Answer> decodeAnswer(const QByteArray &payload)
     return Answer{static_cast<AnswerStatus>(status), QString::fromUtf8(payload.mid(1))};
 }
 
-static QString directoryPath()
+namespace {
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+bool isPrivateDirectoryOfOurs(const QString &path)
+{
+    struct stat info;
+    return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == getuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+QString homeDirectory()
+{
+    const QString fromEnvironment = qEnvironmentVariable("HOME");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const passwd *entry = getpwuid(getuid());
+    return entry && entry->pw_dir ? QFile::decodeName(entry->pw_dir) : QString();
+}
+
+Result<QString> directoryPath()
 {
     const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtimeDir.isEmpty())
         return runtimeDir + QStringLiteral("/ruvelo-dde");
-    return QDir::tempPath() + QStringLiteral("/ruvelo-dde-") + QString::number(getuid());
+    return socketDirectoryWithoutRuntimeDir(
+        QStringLiteral("/run/user/") + QString::number(getuid()), homeDirectory());
 }
 
-static Result<void> checkPrivate(const QString &path, const struct stat &info)
+Result<void> checkPrivate(const QString &path, const struct stat &info)
 {
     if (!S_ISDIR(info.st_mode))
-        return Error{path + QStringLiteral(" is not a directory"), ErrorCode::DirectoryInsecure};
+        return Error{path + QStringLiteral(" is not a folder"), ErrorCode::DirectoryInsecure};
     if (info.st_uid != getuid())
-        return Error{path + QStringLiteral(" belongs to another user"),
+        return Error{QStringLiteral("the folder ") + path +
+                         QStringLiteral(" belongs to another user"),
                      ErrorCode::DirectoryInsecure};
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        return Error{path + QStringLiteral(" is open to other users"),
+        return Error{QStringLiteral("the folder ") + path +
+                         QStringLiteral(" is open to other users"),
                      ErrorCode::DirectoryInsecure};
     return {};
 }
 
+} // namespace
+
+Result<QString> socketDirectoryWithoutRuntimeDir(const QString &runUserDirectory,
+                                                 const QString &home)
+{
+    if (isPrivateDirectoryOfOurs(runUserDirectory))
+        return runUserDirectory + QStringLiteral("/ruvelo-dde");
+    if (home.isEmpty())
+        return Error{QStringLiteral("neither XDG_RUNTIME_DIR nor a home folder is known"),
+                     ErrorCode::DirectoryCannotCreate};
+    struct stat info;
+    if (stat(QFile::encodeName(home).constData(), &info) != 0)
+        return Error{QStringLiteral("the home folder ") + home + QStringLiteral(": ") +
+                         systemError(),
+                     ErrorCode::DirectoryCannotCreate};
+    if (info.st_uid != getuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return Error{QStringLiteral("the home folder ") + home +
+                         QStringLiteral(" is not this user's alone (another user could make "
+                                        "the DDE folder in it)"),
+                     ErrorCode::DirectoryInsecure};
+    return home + QStringLiteral("/.ruvelo-dde");
+}
+
 Result<QString> socketDirectory(bool create)
 {
-    const QString path = directoryPath();
+    Result<QString> chosen = directoryPath();
+    if (!chosen)
+        return chosen.error();
+    const QString path = *chosen;
     const QByteArray native = QFile::encodeName(path);
     struct stat info;
     if (lstat(native.constData(), &info) != 0) {
         if (errno != ENOENT)
-            return Error{path + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno)),
+            return Error{QStringLiteral("the folder ") + path +
+                             QStringLiteral(" cannot be read: ") + systemError(),
                          ErrorCode::DirectoryInsecure};
         if (!create)
             return Error{path + QStringLiteral(" does not exist"), ErrorCode::DirectoryMissing};
         // Another server may create it at the same moment; the checks below
         // decide either way.
         if (mkdir(native.constData(), S_IRWXU) != 0 && errno != EEXIST)
-            return Error{QStringLiteral("cannot create ") + path + QStringLiteral(": ") +
-                             QString::fromLocal8Bit(strerror(errno)),
+            return Error{QStringLiteral("cannot create the folder ") + path + QStringLiteral(": ") +
+                             systemError(),
                          ErrorCode::DirectoryCannotCreate};
         if (lstat(native.constData(), &info) != 0)
-            return Error{QStringLiteral("cannot create ") + path, ErrorCode::DirectoryCannotCreate};
+            return Error{QStringLiteral("cannot create the folder ") + path,
+                         ErrorCode::DirectoryCannotCreate};
     }
     if (Result<void> checked = checkPrivate(path, info); !checked)
         return checked.error();

@@ -42,12 +42,23 @@ struct Answer
 Result<Answer> decodeAnswer(const QByteArray &payload);
 
 // The user's private directory that holds the sockets:
-// $XDG_RUNTIME_DIR/ruvelo-dde, or <temp>/ruvelo-dde-<uid> when that variable is
-// unset. With create, a missing directory is made with mode 0700. A directory
-// that is a symbolic link, belongs to someone else or lets group or others in
-// is refused (code ErrorCode::DirectoryInsecure); a missing one without create gives
-// ErrorCode::DirectoryMissing.
+// $XDG_RUNTIME_DIR/ruvelo-dde, or when that variable is unset the folder
+// socketDirectoryWithoutRuntimeDir names for /run/user/<uid> and the home
+// folder. No other user can create it first: a shared folder such as /tmp
+// is never used. With create, a missing directory is made with mode 0700. A
+// directory that is a symbolic link, belongs to someone else or lets group or
+// others in is refused (code ErrorCode::DirectoryInsecure); a missing one
+// without create gives ErrorCode::DirectoryMissing. Every message names the
+// folder and says what is wrong with it.
 Result<QString> socketDirectory(bool create);
+
+// Without XDG_RUNTIME_DIR: runUserDirectory/ruvelo-dde when runUserDirectory
+// (normally /run/user/<uid>) is a directory of this user's that nobody else
+// may enter, else home/.ruvelo-dde. A home folder that others may write into
+// (where they could make that folder first) is refused with
+// ErrorCode::DirectoryInsecure.
+Result<QString> socketDirectoryWithoutRuntimeDir(const QString &runUserDirectory,
+                                                 const QString &home);
 
 // The socket file's name for an application and topic, e.g. "GoldMine.Data".
 QString socketName(const QString &application, const QString &topic);

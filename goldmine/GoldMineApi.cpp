@@ -4,4 +4,9 @@ namespace goldmine {
 
 GoldMineApi::~GoldMineApi() = default;
 
+QString GoldMineApi::loadFailureReason() const
+{
+    return QString();
+}
+
 } // namespace goldmine

@@ -37,6 +37,12 @@ public:
     // (a code page that cannot hold them); never on this platform's UTF-8.
     virtual bool losesCharacters(const QString & /*text*/) const { return false; }
 
+    // Why the last GMW_LoadBDE failed, in the implementation's own words (the
+    // library or function that could not be found, the file that could not
+    // be read), or "" when it has nothing to add. GoldMine's API has no such
+    // call, so the default knows nothing.
+    virtual QString loadFailureReason() const;
+
     // Empty while the API serves calls. Once the API's process has stopped
     // (the bridge died inside GoldMine's library), a sentence that starts
     // "The GoldMine API stopped" and gives the reason; every call since then

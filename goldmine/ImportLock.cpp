@@ -79,10 +79,10 @@ public:
 private:
     void writeNote(const QString &holder)
     {
-        const QByteArray note = (holder + QLatin1Char('\n') +
-                                 QDateTime::currentDateTime().toString(Qt::ISODate) +
-                                 QLatin1Char('\n'))
-                                    .toUtf8();
+        const QByteArray note =
+            (holder + QLatin1Char('\n') + QDateTime::currentDateTime().toString(Qt::ISODate) +
+             QLatin1Char('\n'))
+                .toUtf8();
         if (::ftruncate(m_fd, 0) != 0 ||
             ::pwrite(m_fd, note.constData(), static_cast<size_t>(note.size()), 0) < 0) {
             // A read-only lock file still locks; the refused run then names nobody.

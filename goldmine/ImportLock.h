@@ -25,10 +25,9 @@ public:
     virtual void release() = 0;
 };
 
-// The lock for the database the settings name, held for settings.sUserName. Here: a file in GoldMine's
-// system directory, named after the contact database's alias and held with
-// flock(2), which the kernel drops however the process ends, so a killed run
-// leaves no stale lock behind.
+// The lock for the database the settings name, held for settings.sUserName. Here: a file in
+// GoldMine's system directory, named after the contact database's alias and held with flock(2),
+// which the kernel drops however the process ends, so a killed run leaves no stale lock behind.
 std::unique_ptr<ImportLock> makeImportLock(const ConnectionSettings &settings);
 
 } // namespace goldmine

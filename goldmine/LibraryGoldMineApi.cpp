@@ -66,8 +66,10 @@ template <typename Function> Function LibraryGoldMineApi::bind(Function &slot, c
     if (!m_library.isLoaded())
         return nullptr;
     slot = reinterpret_cast<Function>(m_library.resolve(name));
-    if (!slot)
-        m_lastBindError = m_library.errorString();
+    if (!slot) {
+        m_lastBindError =
+            QStringLiteral("%1 has no function %2").arg(m_library.fileName(), QLatin1String(name));
+    }
     return slot;
 }
 
@@ -75,13 +77,29 @@ int32_t LibraryGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &go
                                         const QString &commonDir, const QString &userName,
                                         const QString &password)
 {
+    m_loadFailureReason.clear();
     const auto function = bind(m_functions.loadBde, "GMW_LoadBDE");
-    if (!function)
+    if (!function) {
+        m_loadFailureReason = m_lastBindError;
         return kMissingLibrary;
+    }
     const SecretText secret(password);
-    return function(toApiText(sysDir).bytes.constData(), toApiText(goldDir).bytes.constData(),
-                    toApiText(commonDir).bytes.constData(), toApiText(userName).bytes.constData(),
-                    secret.data());
+    const int32_t result = function(
+        toApiText(sysDir).bytes.constData(), toApiText(goldDir).bytes.constData(),
+        toApiText(commonDir).bytes.constData(), toApiText(userName).bytes.constData(), secret.data());
+    if (result < 0) {
+        // Only the stand-in has this; its absence is no failure.
+        const auto reason = reinterpret_cast<GM7S32_LoadFailureReason_Fn>(
+            m_library.resolve("GM7S32_LoadFailureReason"));
+        if (reason)
+            m_loadFailureReason = util::PtrToString(reason());
+    }
+    return result;
+}
+
+QString LibraryGoldMineApi::loadFailureReason() const
+{
+    return m_loadFailureReason;
 }
 
 int32_t LibraryGoldMineApi::GMW_DS_Query(const QString &sql)

@@ -13,6 +13,9 @@ namespace goldmine {
 // Each function is resolved at its first call. A missing library or function
 // makes GMW_LoadBDE answer kMissingLibrary and every other call a negative
 // result or empty text. The library stays loaded until the process ends.
+// Where the library explains a failed load (the stand-in's
+// GM7S32_LoadFailureReason; GoldMine's own library cannot), that explanation
+// is kept for loadFailureReason().
 class LibraryGoldMineApi : public GoldMineApi
 {
 public:
@@ -40,6 +43,9 @@ public:
     int32_t GMW_Execute(const QString &callName, int32_t container) override;
     // On Windows: characters the ANSI code page cannot hold.
     bool losesCharacters(const QString &text) const override;
+    // Why the library or GMW_LoadBDE could not be bound, else what the
+    // library said about the last failed load.
+    QString loadFailureReason() const override;
 
     // Why the latest binding failed ("" when every binding so far succeeded).
     QString lastBindError() const { return m_lastBindError; }
@@ -52,6 +58,7 @@ private:
     QLibrary m_library;
     bool m_loadTried = false;
     QString m_lastBindError;
+    QString m_loadFailureReason;
 
     struct Functions
     {

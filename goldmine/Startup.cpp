@@ -16,7 +16,7 @@ QString lineBreak()
     return QStringLiteral("\n\r");
 }
 
-QString loadFailureReason(int32_t result)
+QStringList loadFailureReason(int32_t result)
 {
     const qint64 code = -static_cast<qint64>(result);
     switch (code) {
@@ -29,16 +29,15 @@ QString loadFailureReason(int32_t result)
             QStringLiteral("Win 95/98/ME: <blank>"),
             QStringLiteral("Win NT4/2000 (early service packs): 7000"),
             QStringLiteral("Win 2000 (post sp2)/XP: 6000 or 6BDE"),
-        }
-            .join(lineBreak());
+        };
     case 4:
-        return QStringLiteral("GoldMine API cannot validate the GoldMine username/password.");
+        return {QStringLiteral("GoldMine API cannot validate the GoldMine username/password.")};
     case 5:
-        return QStringLiteral("GoldMine API cannot find CAL table in GoldDir.");
+        return {QStringLiteral("GoldMine API cannot find CAL table in GoldDir.")};
     case 6:
-        return QStringLiteral("GoldMine API cannot CONTACT1 table in CommonDir.");
+        return {QStringLiteral("GoldMine API cannot CONTACT1 table in CommonDir.")};
     default:
-        return QStringLiteral("Unable to Load GoldMine API.");
+        return {QStringLiteral("Unable to Load GoldMine API.")};
     }
 }
 
@@ -60,6 +59,16 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompt
         if (status == DdeLink::Status::NotRunning) {
             prompts.messageBox(QStringLiteral("GoldMine is not running!  Please launch GoldMine "
                                               "before attempting to run this operation."),
+                               QStringLiteral("DDE Error"), util::PromptIcon::Critical);
+            return StartupOutcome::EndProgram;
+        }
+        // Someone else's folder or socket in the way is no sign of an old
+        // GoldMine: say what is wrong and where, so it can be put right.
+        if (status == DdeLink::Status::Refused) {
+            prompts.messageBox(QStringLiteral("Cannot link to GoldMine over DDE: ") +
+                                   link.lastError() + QStringLiteral(".") + lineBreak() +
+                                   QStringLiteral("The link's folder and socket must belong to "
+                                                  "you, and no other user may enter the folder."),
                                QStringLiteral("DDE Error"), util::PromptIcon::Critical);
             return StartupOutcome::EndProgram;
         }
@@ -108,8 +117,13 @@ StartupOutcome RunStartup(DdeLink &link, GoldMineApi &api, util::Prompts &prompt
     forgetPassword(settings.sPassword);
     if (result >= 0)
         return StartupOutcome::Ready;
+    // What the API itself says about the failure goes right under the first
+    // line of the reason, where the operator looks.
+    QStringList reason = loadFailureReason(result);
+    if (const QString detail = api.loadFailureReason(); !detail.isEmpty())
+        reason.insert(1, detail);
     prompts.messageBox(QStringLiteral("Error#: ") + QString::number(result) + lineBreak() +
-                           loadFailureReason(result),
+                           reason.join(lineBreak()),
                        util::applicationTitle(), util::PromptIcon::None);
     return StartupOutcome::EndProgram;
 }

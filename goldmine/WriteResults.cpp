@@ -14,7 +14,12 @@ enum WriteResult : int32_t {
     UnknownRecord = -6,
     UnknownGroup = -7,
     MissingValue = -8,
+    // From here down the database failed, whatever the values.
     DatabaseError = -9,
+    DatabaseBusy = -10,
+    DatabaseReadOnly = -11,
+    DatabaseFull = -12,
+    DatabaseIoError = -13,
 };
 
 } // namespace
@@ -40,6 +45,14 @@ QString describeWriteResult(int32_t result)
         return QStringLiteral("a value the call needs is missing");
     case DatabaseError:
         return QStringLiteral("the database failed");
+    case DatabaseBusy:
+        return QStringLiteral("another program keeps the database locked");
+    case DatabaseReadOnly:
+        return QStringLiteral("the database cannot be written");
+    case DatabaseFull:
+        return QStringLiteral("the database or its disk is full");
+    case DatabaseIoError:
+        return QStringLiteral("the database's files cannot be read or written");
     default:
         return {};
     }
@@ -47,7 +60,7 @@ QString describeWriteResult(int32_t result)
 
 bool isDatabaseFailure(int32_t result)
 {
-    return result == DatabaseError || result == NotLoaded;
+    return result == NotLoaded || (result <= DatabaseError && result >= DatabaseIoError);
 }
 
 QString failedCallText(const QString &call, int32_t result)

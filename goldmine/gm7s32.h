@@ -65,8 +65,19 @@ GMW_EXPORT int32_t GMW_CALL GMW_NV_EraseAll(int32_t container);
 GMW_EXPORT int32_t GMW_CALL GMW_NV_Delete(int32_t container);
 
 /* Runs a business-logic call on the container's values and leaves its outputs
- * in the same container. Zero or more: success. */
+ * in the same container. Zero or more: success. GoldMine does not document
+ * its failure codes; the Linux stand-in's are named in
+ * standin/gm7s32/Store.h: from -1 to -8 the call or its values are at fault,
+ * from -9 down the database failed (-10 busy, -11 read-only, -12 full,
+ * -13 I/O error or damaged file). */
 GMW_EXPORT int32_t GMW_CALL GMW_Execute(const char *callName, int32_t container);
+
+/* Not GoldMine's: the Linux stand-in's own account of why the last
+ * GMW_LoadBDE failed, for the operator (which file, and what the database
+ * reported about it); "" after a success or where it has nothing to add. The
+ * text stays valid until the next GMW_LoadBDE. The real library has no such
+ * function, so a caller binds it only where it exists. */
+GMW_EXPORT const char *GMW_CALL GM7S32_LoadFailureReason(void);
 
 /* Pointer types for binding the functions by name. */
 typedef int32_t(GMW_CALL *GMW_LoadBDE_Fn)(const char *, const char *, const char *, const char *,
@@ -81,6 +92,7 @@ typedef const char *(GMW_CALL *GMW_NV_GetValue_Fn)(int32_t, const char *, const 
 typedef int32_t(GMW_CALL *GMW_NV_EraseAll_Fn)(int32_t);
 typedef int32_t(GMW_CALL *GMW_NV_Delete_Fn)(int32_t);
 typedef int32_t(GMW_CALL *GMW_Execute_Fn)(const char *, int32_t);
+typedef const char *(GMW_CALL *GM7S32_LoadFailureReason_Fn)(void);
 
 #ifdef __cplusplus
 }

@@ -66,30 +66,6 @@ bool looksLikeEmail(const QString &address)
 } // namespace
 
 ImportSink::~ImportSink() = default;
-RowReport::~RowReport() = default;
-
-QString outcomeText(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Created:
-        return QStringLiteral("created");
-    case Outcome::Matched:
-        return QStringLiteral("matched");
-    case Outcome::Updated:
-        return QStringLiteral("updated");
-    case Outcome::Failed:
-        return QStringLiteral("failed");
-    case Outcome::WouldCreate:
-        return QStringLiteral("would create");
-    case Outcome::WouldMatch:
-        return QStringLiteral("would match");
-    case Outcome::WouldUpdate:
-        return QStringLiteral("would update");
-    case Outcome::WouldFail:
-        return QStringLiteral("would fail");
-    }
-    return {};
-}
 
 QString ImportSummary::closingText() const
 {

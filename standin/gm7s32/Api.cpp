@@ -20,6 +20,7 @@ class Library
 public:
     ContainerRegistry containers;
     std::unique_ptr<Session> session;
+    std::string loadFailureReason; // of the last GMW_LoadBDE
 
     // Query handles count up across reloads, so a handle of a closed store
     // never names a query of the next one.
@@ -65,9 +66,15 @@ GMW_EXPORT int32_t GMW_CALL GMW_LoadBDE(const char *sysDir, const char *goldDir,
     return guarded(gm7s32::kLoadCannotStart, [&]() -> int32_t {
         // A new load replaces the old store; a failed one leaves none open.
         library().session.reset();
+        library().loadFailureReason.clear();
         return gm7s32::Session::open(sysDir, goldDir, commonDir, userName, password,
-                                     &library().session);
+                                     &library().session, &library().loadFailureReason);
     });
+}
+
+GMW_EXPORT const char *GMW_CALL GM7S32_LoadFailureReason(void)
+{
+    return library().loadFailureReason.c_str();
 }
 
 GMW_EXPORT int32_t GMW_CALL GMW_DS_Query(const char *sql, const char *, const char *, const char *)

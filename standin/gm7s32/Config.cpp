@@ -3,10 +3,13 @@
 #include "Text.h"
 
 #include <fstream>
+#include <string_view>
 
 namespace gm7s32 {
 
 namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 std::string trimmed(const std::string &text)
 {
@@ -28,7 +31,12 @@ std::optional<StoreConfig> StoreConfig::read(const std::filesystem::path &direct
     config.m_directory = directory;
     std::string section;
     std::string line;
+    bool first = true;
     while (std::getline(file, line)) {
+        // Windows editors put a UTF-8 byte-order mark before the first line.
+        if (first && line.starts_with(kUtf8ByteOrderMark))
+            line.erase(0, kUtf8ByteOrderMark.size());
+        first = false;
         line = trimmed(line);
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;

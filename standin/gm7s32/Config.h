@@ -8,7 +8,8 @@
 // Each line of the [Aliases] section maps an alias (text before the first
 // '=', blanks around it ignored, compared without regard to case) to a SQLite
 // database file; a relative file name is taken from the system directory.
-// Other sections and unknown lines are ignored.
+// Other sections and unknown lines are ignored, and so is a UTF-8 byte-order
+// mark at the start.
 #pragma once
 
 #include <filesystem>

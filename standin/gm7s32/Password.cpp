@@ -1,5 +1,7 @@
 #include "Password.h"
 
+#include "Platform.h"
+
 #include <crypt.h>
 
 #include <cstdlib>
@@ -17,7 +19,7 @@ struct CryptArea
     CryptArea()
         : data(std::make_unique<crypt_data>())
     {}
-    ~CryptArea() { explicit_bzero(data.get(), sizeof(crypt_data)); }
+    ~CryptArea() { wipeMemory(data.get(), sizeof(crypt_data)); }
     std::unique_ptr<crypt_data> data;
 };
 

@@ -2,6 +2,7 @@
 
 #include "Config.h"
 #include "Password.h"
+#include "Platform.h"
 #include "Schema.h"
 #include "Text.h"
 
@@ -9,6 +10,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <vector>
 
 namespace gm7s32 {
 
@@ -50,8 +52,7 @@ bool createDatabase(const fs::path &path, const std::vector<std::string> &schema
     }
     if (!hash.empty()) {
         const std::time_t seconds = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&seconds, &local);
+        const std::tm local = localTime(seconds);
         char date[16];
         std::strftime(date, sizeof date, "%Y-%m-%d", &local);
         sqlite3_stmt *insert = nullptr;
@@ -84,6 +85,15 @@ bool createDatabase(const fs::path &path, const std::vector<std::string> &schema
 bool createStore(const std::string &directory, const std::string &userName,
                  const std::string &password, std::string *error)
 {
+    std::vector<fs::path> created;
+    // Takes away what this call made, never a file that was there before.
+    const auto removeCreated = [&] {
+        std::error_code code;
+        for (const fs::path &file : created) {
+            for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+                fs::remove(file.string() + suffix, code);
+        }
+    };
     try {
         if (directory.empty())
             return fail(error, "no store directory given");
@@ -94,42 +104,55 @@ bool createStore(const std::string &directory, const std::string &userName,
 
         const fs::path root(directory);
         std::error_code code;
-        fs::create_directories(root, code);
-        if (!fs::is_directory(root, code))
-            return fail(error, "cannot create the directory " + root.string());
         for (const char *name : {kConfigFileName, kGoldMineFile, kCommonFile}) {
             if (fs::exists(root / name, code))
-                return fail(error, root.string() + " already holds a store");
+                return fail(error, root.string() + " already holds a store; not overwriting it");
         }
+        // The store holds every contact and the password hash: its folder and
+        // files are the owner's alone.
+        std::string detail;
+        if (!makePrivateDirectory(root, &detail))
+            return fail(error, detail);
 
         std::string hash;
         if (!hashPassword(password.c_str(), &hash))
             return fail(error, "cannot hash the password");
 
-        const auto removeAll = [&] {
-            for (const char *name : {kGoldMineFile, kCommonFile}) {
-                for (const char *suffix : {"", "-wal", "-shm"})
-                    fs::remove(root / (std::string(name) + suffix), code);
+        // Each file is made anew, so a store that another process creates at
+        // the same moment is refused rather than overwritten.
+        const auto createFile = [&](const char *name) {
+            const fs::path path = root / name;
+            switch (createPrivateFile(path, &detail)) {
+            case NewFile::Created:
+                created.push_back(path);
+                return true;
+            case NewFile::Exists:
+                return fail(error, root.string() + " already holds a store; not overwriting it");
+            case NewFile::Failed:
+                break;
             }
+            return fail(error, detail);
         };
-        if (!createDatabase(root / kGoldMineFile, goldMineSchema(), user, hash, error) ||
+        if (!createFile(kGoldMineFile) || !createFile(kCommonFile) ||
+            !createDatabase(root / kGoldMineFile, goldMineSchema(), user, hash, error) ||
             !createDatabase(root / kCommonFile, contactSetSchema(), user, {}, error)) {
-            removeAll();
+            removeCreated();
             return false;
         }
         // The configuration comes last: until it exists the store does not open.
         StoreConfig config;
         config.addAlias(goldMineAlias(), kGoldMineFile);
         config.addAlias(commonAlias(), kCommonFile);
-        if (!config.write(root, error)) {
-            removeAll();
-            fs::remove(root / kConfigFileName, code);
+        if (!createFile(kConfigFileName) || !config.write(root, error)) {
+            removeCreated();
             return false;
         }
         return true;
     } catch (const std::exception &exception) {
+        removeCreated();
         return fail(error, exception.what());
     } catch (...) {
+        removeCreated();
         return fail(error, "cannot create the store");
     }
 }

@@ -42,7 +42,8 @@ inline constexpr int32_t kFetchFailed = -5;      // the database failed while st
 inline constexpr int32_t kBadHandle = -1;
 inline constexpr int32_t kBadArgument = -2;
 
-// GMW_Execute failures, one per kind.
+// GMW_Execute failures, one per kind. From -1 to -8 the call or its values are
+// at fault, and another call may well succeed.
 inline constexpr int32_t kExecNotLoaded = -1;
 inline constexpr int32_t kExecBadContainer = -2;
 inline constexpr int32_t kExecUnknownCall = -3;
@@ -51,6 +52,14 @@ inline constexpr int32_t kExecValueTooLong = -5;
 inline constexpr int32_t kExecUnknownRecord = -6;
 inline constexpr int32_t kExecUnknownGroup = -7;
 inline constexpr int32_t kExecMissingValue = -8;
-inline constexpr int32_t kExecDatabaseError = -9;
+// From -9 down the database failed, whatever the values: the next call will
+// most likely fail the same way. Nothing of the failed call was written.
+inline constexpr int32_t kExecDatabaseError = -9;     // any failure not named below
+inline constexpr int32_t kExecDatabaseBusy = -10;     // another program held the store locked
+                                                      // past the five-second busy time-out
+inline constexpr int32_t kExecDatabaseReadOnly = -11; // the store's files cannot be written
+inline constexpr int32_t kExecDatabaseFull = -12;     // the disk or the database's size limit
+inline constexpr int32_t kExecDatabaseIoError = -13;  // reading or writing a file failed, or
+                                                      // the file is damaged
 
 } // namespace gm7s32

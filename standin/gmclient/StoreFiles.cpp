@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <sqlite3.h>
@@ -25,15 +26,26 @@ struct StatementFinalizer
 using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-Result<Database> openReadOnly(const QString &storeDirectory, const QString &alias)
+// One of the store's databases, opened for reading, with its file's name
+// for messages.
+struct StoreDatabase
+{
+    Database handle;
+    QString file;
+};
+
+Result<StoreDatabase> openReadOnly(const QString &storeDirectory, const QString &alias)
 {
     Result<QString> file = databaseFor(storeDirectory, alias);
     if (!file)
         return file.error();
+    // Opening a missing file read-only fails anyway; this says it in words.
+    if (!QFileInfo(*file).isFile())
+        return Error{QStringLiteral("%1 is missing or not a file").arg(*file)};
     sqlite3 *handle = nullptr;
     const int status = sqlite3_open_v2(QFile::encodeName(*file).constData(), &handle,
                                        SQLITE_OPEN_READONLY, nullptr);
-    Database database(handle);
+    StoreDatabase database{Database(handle), *file};
     if (status != SQLITE_OK)
         return Error{QStringLiteral("cannot open %1: %2")
                          .arg(*file, QString::fromUtf8(sqlite3_errstr(status)))};
@@ -41,11 +53,17 @@ Result<Database> openReadOnly(const QString &storeDirectory, const QString &alia
 }
 
 // Runs sql and turns each row into one TAB-separated line.
-Result<QStringList> rowsAsLines(sqlite3 *database, const char *sql)
+Result<QStringList> rowsAsLines(const StoreDatabase &store, const char *sql)
 {
+    sqlite3 *database = store.handle.get();
+    // What SQLite said, and about which file: a damaged store is the usual cause.
+    const auto failed = [&store, database] {
+        return Error{store.file + QStringLiteral(": ") +
+                     QString::fromUtf8(sqlite3_errmsg(database))};
+    };
     sqlite3_stmt *handle = nullptr;
     if (sqlite3_prepare_v2(database, sql, -1, &handle, nullptr) != SQLITE_OK)
-        return Error{QString::fromUtf8(sqlite3_errmsg(database))};
+        return failed();
     Statement statement(handle);
     QStringList lines;
     const int columns = sqlite3_column_count(handle);
@@ -59,7 +77,7 @@ Result<QStringList> rowsAsLines(sqlite3 *database, const char *sql)
         lines.append(fields.join(QLatin1Char('\t')));
     }
     if (status != SQLITE_DONE)
-        return Error{QString::fromUtf8(sqlite3_errmsg(database))};
+        return failed();
     return lines;
 }
 
@@ -95,12 +113,12 @@ Result<QString> databaseFor(const QString &storeDirectory, const QString &alias)
 
 Result<QString> firstUserName(const QString &storeDirectory)
 {
-    Result<Database> database =
+    Result<StoreDatabase> database =
         openReadOnly(storeDirectory, QString::fromStdString(gm7s32::goldMineAlias()));
     if (!database)
         return database.error();
     Result<QStringList> users =
-        rowsAsLines(database->get(), "SELECT USERNAME FROM USERS ORDER BY rowid LIMIT 1");
+        rowsAsLines(*database, "SELECT USERNAME FROM USERS ORDER BY rowid LIMIT 1");
     if (!users)
         return users.error();
     if (users->isEmpty())
@@ -110,12 +128,12 @@ Result<QString> firstUserName(const QString &storeDirectory)
 
 Result<QStringList> contactLines(const QString &storeDirectory)
 {
-    Result<Database> database =
+    Result<StoreDatabase> database =
         openReadOnly(storeDirectory, QString::fromStdString(gm7s32::commonAlias()));
     if (!database)
         return database.error();
     return rowsAsLines(
-        database->get(),
+        *database,
         "SELECT C.ACCOUNTNO, C.RECID, C.COMPANY, C.CONTACT, "
         "(SELECT S.CONTSUPREF || S.ADDRESS1 FROM CONTSUPP S WHERE S.ACCOUNTNO = C.ACCOUNTNO "
         "AND S.RECTYPE = 'P' AND S.CONTACT = 'E-mail Address' "
@@ -125,14 +143,14 @@ Result<QStringList> contactLines(const QString &storeDirectory)
 
 Result<QStringList> groupLines(const QString &storeDirectory)
 {
-    Result<Database> database =
+    Result<StoreDatabase> database =
         openReadOnly(storeDirectory, QString::fromStdString(gm7s32::commonAlias()));
     if (!database)
         return database.error();
-    return rowsAsLines(database->get(), "SELECT G.RECID, G.REF, G.CODE, M.ACCOUNTNO, M.REF "
-                                        "FROM CONTGRPS G LEFT JOIN CONTGRPS M "
-                                        "ON M.USERID = G.RECID AND M.ACCOUNTNO <> '' "
-                                        "WHERE G.ACCOUNTNO = '' ORDER BY G.rowid, M.rowid");
+    return rowsAsLines(*database, "SELECT G.RECID, G.REF, G.CODE, M.ACCOUNTNO, M.REF "
+                                  "FROM CONTGRPS G LEFT JOIN CONTGRPS M "
+                                  "ON M.USERID = G.RECID AND M.ACCOUNTNO <> '' "
+                                  "WHERE G.ACCOUNTNO = '' ORDER BY G.rowid, M.rowid");
 }
 
 QString escapeField(const QString &value)

@@ -26,6 +26,9 @@
 namespace {
 
 constexpr int kUsageError = 2;
+// The demo store's password when none is typed: it guards made-up contacts
+// only, and scripts/demo shows it to whoever runs the demo.
+constexpr const char *kDemoPassword = "demo-goldmine";
 
 void printError(const QString &message)
 {
@@ -36,7 +39,9 @@ int usage()
 {
     std::fputs("usage:\n"
                "  gmclient init DIR [--user NAME] [--demo]\n"
-               "      creates a store; the password is read from standard input\n"
+               "      creates a store; the password is read from standard input and may\n"
+               "      not be empty, except with --demo (demo contacts), where an empty\n"
+               "      one stands for the demo password, which is then printed\n"
                "  gmclient serve DIR [--golddir TEXT] [--commondir TEXT] [--username TEXT]\n"
                "      answers the GoldMine client's DDE items until stopped\n"
                "  gmclient contacts DIR\n"
@@ -210,6 +215,15 @@ int runInit(const Arguments &arguments)
         printError(QStringLiteral("no password read"));
         return 1;
     }
+    const bool demo = arguments.flags.contains(QStringLiteral("--demo"));
+    const bool demoPassword = password.empty() && demo;
+    if (password.empty() && !demo) {
+        printError(QStringLiteral("the password is empty; a store needs one (only a --demo store "
+                                  "may go without, and gets the demo password)"));
+        return kUsageError;
+    }
+    if (demoPassword)
+        password = kDemoPassword;
     std::string error;
     const bool created =
         gm7s32::createStore(QFile::encodeName(directory).toStdString(),
@@ -219,13 +233,14 @@ int runInit(const Arguments &arguments)
         printError(QString::fromLocal8Bit(error.c_str()));
         return 1;
     }
-    const bool demoWritten = !arguments.flags.contains(QStringLiteral("--demo")) ||
-                             writeDemoContacts(directory, userName, password);
+    const bool demoWritten = !demo || writeDemoContacts(directory, userName, password);
     wipe(password);
     if (!demoWritten)
         return 1;
     printItems(directory, QString::fromStdString(gm7s32::goldMineAlias()),
                QString::fromStdString(gm7s32::commonAlias()), userName);
+    if (demoPassword)
+        std::printf("demo password: %s\n", kDemoPassword);
     return 0;
 }
 

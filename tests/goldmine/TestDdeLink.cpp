@@ -1,8 +1,10 @@
 #include "goldmine/DdeLink.h"
 #include "goldmine/DdeProtocol.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -115,6 +117,8 @@ private Q_SLOTS:
     void directoryRefused_data();
     void directoryRefused();
     void directoryWithoutRuntimeDir();
+    void folderWithoutRuntimeDir_data();
+    void folderWithoutRuntimeDir();
     void peerUid();
     void notRunning_data();
     void notRunning();
@@ -249,24 +253,117 @@ void TestDdeLink::directoryRefused()
         QVERIFY(!directory.ok());
         QCOMPARE(directory.error().code, ErrorCode::DirectoryInsecure);
     }
-    // A link through such a directory is a failure, not "not running".
+    // A link through such a directory is refused, not "not running", and the
+    // reason names the folder.
     DdeLink link;
-    QCOMPARE(link.DDEInitiate(), DdeLink::Status::Failed);
+    QCOMPARE(link.DDEInitiate(), DdeLink::Status::Refused);
+    QVERIFY2(link.lastError().contains(path), qPrintable(link.lastError()));
 }
 
 void TestDdeLink::directoryWithoutRuntimeDir()
 {
+    // Another user got to the shared temporary folder first: that must not
+    // matter any more.
+    const QString temp = m_runtime->path() + QStringLiteral("/tmp");
+    const QString planted = temp + QStringLiteral("/ruvelo-dde-") + QString::number(getuid());
+    QVERIFY(QDir().mkpath(planted));
+    QCOMPARE(chmod(QFile::encodeName(planted).constData(), 0777), 0);
+    const QString home = m_runtime->path() + QStringLiteral("/home");
+    QVERIFY(QDir().mkpath(home));
+    QCOMPARE(chmod(QFile::encodeName(home).constData(), 0755), 0);
+
     qunsetenv("XDG_RUNTIME_DIR");
     const QByteArray savedTemp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(m_runtime->path()));
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("TMPDIR", QFile::encodeName(temp));
+    qputenv("HOME", QFile::encodeName(home));
     Result<QString> created = dde::socketDirectory(true);
     qputenv("TMPDIR", savedTemp);
+    qputenv("HOME", savedHome);
     if (savedTemp.isEmpty())
         qunsetenv("TMPDIR");
-    QVERIFY(created.ok());
-    QCOMPARE(*created,
-             m_runtime->path() + QStringLiteral("/ruvelo-dde-") + QString::number(getuid()));
+    QVERIFY2(created.ok(), qPrintable(created.ok() ? QString() : created.error().message));
+    // The user's own runtime folder where the system made one, else the home.
+    const QString runUser = QStringLiteral("/run/user/") + QString::number(getuid());
+    const QString expected = modeOf(runUser) == 0700 && QFileInfo(runUser).ownerId() == getuid()
+                                 ? runUser + QStringLiteral("/ruvelo-dde")
+                                 : home + QStringLiteral("/.ruvelo-dde");
+    QCOMPARE(*created, expected);
     QCOMPARE(modeOf(*created), mode_t(0700));
+}
+
+void TestDdeLink::folderWithoutRuntimeDir_data()
+{
+    QTest::addColumn<QString>("runUser");  // "private", "none", "open", "link", "other"
+    QTest::addColumn<QString>("home");     // "private", "readable", "writable", "other"
+    QTest::addColumn<QString>("expected"); // "run", "home" or "refused"
+
+    QTest::newRow("runtime folder of the user's") << "private"
+                                                  << "private"
+                                                  << "run";
+    QTest::newRow("no runtime folder") << "none"
+                                       << "private"
+                                       << "home";
+    QTest::newRow("home others may read") << "none"
+                                          << "readable"
+                                          << "home";
+    QTest::newRow("runtime folder open to others") << "open"
+                                                   << "private"
+                                                   << "home";
+    QTest::newRow("runtime folder is a link") << "link"
+                                              << "private"
+                                              << "home";
+    QTest::newRow("home others may write into") << "none"
+                                                << "writable"
+                                                << "refused";
+    if (geteuid() == 0) {
+        QTest::newRow("runtime folder of another user") << "other"
+                                                        << "private"
+                                                        << "home";
+        QTest::newRow("home of another user") << "none"
+                                              << "other"
+                                              << "refused";
+    }
+}
+
+void TestDdeLink::folderWithoutRuntimeDir()
+{
+    QFETCH(QString, runUser);
+    QFETCH(QString, home);
+    QFETCH(QString, expected);
+    const QString runPath = m_runtime->path() + QStringLiteral("/run-user");
+    const QString homePath = m_runtime->path() + QStringLiteral("/home");
+    const QByteArray runNative = QFile::encodeName(runPath);
+    const QByteArray homeNative = QFile::encodeName(homePath);
+    QCOMPARE(mkdir(homeNative.constData(), 0700), 0);
+    if (runUser == QStringLiteral("link")) {
+        const QString target = m_runtime->path() + QStringLiteral("/elsewhere");
+        QCOMPARE(mkdir(QFile::encodeName(target).constData(), 0700), 0);
+        QVERIFY(QFile::link(target, runPath));
+    } else if (runUser != QStringLiteral("none")) {
+        QCOMPARE(mkdir(runNative.constData(), 0700), 0);
+        QCOMPARE(chmod(runNative.constData(), runUser == QStringLiteral("open") ? 0755 : 0700), 0);
+        if (runUser == QStringLiteral("other"))
+            QCOMPARE(chown(runNative.constData(), 65534, 65534), 0);
+    }
+    if (home == QStringLiteral("readable"))
+        QCOMPARE(chmod(homeNative.constData(), 0755), 0);
+    else if (home == QStringLiteral("writable"))
+        QCOMPARE(chmod(homeNative.constData(), 0777), 0);
+    else if (home == QStringLiteral("other"))
+        QCOMPARE(chown(homeNative.constData(), 65534, 65534), 0);
+
+    Result<QString> chosen = dde::socketDirectoryWithoutRuntimeDir(runPath, homePath);
+    if (expected == QStringLiteral("refused")) {
+        QVERIFY(!chosen.ok());
+        QCOMPARE(chosen.error().code, ErrorCode::DirectoryInsecure);
+        QVERIFY2(chosen.error().message.contains(homePath), qPrintable(chosen.error().message));
+    } else {
+        QVERIFY2(chosen.ok(), qPrintable(chosen.ok() ? QString() : chosen.error().message));
+        QCOMPARE(*chosen, expected == QStringLiteral("run")
+                              ? runPath + QStringLiteral("/ruvelo-dde")
+                              : homePath + QStringLiteral("/.ruvelo-dde"));
+    }
 }
 
 void TestDdeLink::peerUid()
@@ -438,7 +535,8 @@ void TestDdeLink::serverOfAnotherUserRefused()
     char byte;
     QCOMPARE(read(ready[0], &byte, 1), ssize_t(1));
     DdeLink link;
-    QCOMPARE(link.DDEInitiate(), DdeLink::Status::Failed);
+    QCOMPARE(link.DDEInitiate(), DdeLink::Status::Refused);
+    QVERIFY2(link.lastError().contains(socketPath()), qPrintable(link.lastError()));
     QVERIFY(!link.DDERequest(QStringLiteral("&sysdir")).ok());
     int status = 0;
     QCOMPARE(waitpid(child, &status, 0), child);

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -116,6 +117,8 @@ private Q_SLOTS:
     void initPrintsServedItems();
     void startupGoldMineNotRunning();
     void startupGoldMine6();
+    void linkFolderNotPrivate_data();
+    void linkFolderNotPrivate();
     void startupWrongPassword();
     void startupAndLookups();
     void serverAnswersExactly();
@@ -132,6 +135,8 @@ private Q_SLOTS:
     void libraryBesideExecutableFirst();
     void missingLibrary_data();
     void missingLibrary();
+    void damagedStoreNamedAtStartup_data();
+    void damagedStoreNamedAtStartup();
 
 private:
     QString storeDir() const { return m_store->path() + QStringLiteral("/store"); }
@@ -270,6 +275,53 @@ void TestGoldMineLink::startupGoldMine6()
              QStringLiteral("Sorry, GoldMine 6 and older are NOT supported.."));
     QCOMPARE(prompts.shown().at(1).title, QStringLiteral("Ruvelo"));
     QCOMPARE(settings.sGoldDir, QStringLiteral("C:\\GOLDMINE\\"));
+    QCOMPARE(api.loads, 0);
+}
+
+void TestGoldMineLink::linkFolderNotPrivate_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("open to other users") << "open"
+                                         << "is open to other users";
+    if (geteuid() == 0)
+        QTest::newRow("another user's") << "other"
+                                        << "belongs to another user";
+}
+
+void TestGoldMineLink::linkFolderNotPrivate()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QCOMPARE(createStore(QStringLiteral("ANN"), false).size(), 4);
+    const QString folder = m_runtime->path() + QStringLiteral("/ruvelo-dde");
+    const QByteArray native = QFile::encodeName(folder);
+    QCOMPARE(mkdir(native.constData(), 0700), 0);
+    if (kind == QStringLiteral("open"))
+        QCOMPARE(chmod(native.constData(), 0755), 0);
+    else
+        QCOMPARE(chown(native.constData(), 65534, 65534), 0);
+
+    // The client stand-in will not serve there, and says where and why.
+    const Run server = runGmclient({QStringLiteral("serve"), storeDir()});
+    QCOMPARE(server.exitCode, 1);
+    QVERIFY2(server.err.contains(folder) && server.err.contains(reason), qPrintable(server.err));
+
+    // Ruvelo says the same, instead of blaming the GoldMine version.
+    DdeLink link;
+    CountingApi api;
+    ScriptedPrompts prompts;
+    prompts.answerInput(kPassword);
+    ConnectionSettings settings;
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(prompts.shown().size(), 1);
+    const ScriptedPrompts::Shown &box = prompts.shown().first();
+    QCOMPARE(box.kind, ScriptedPrompts::Shown::Message);
+    QCOMPARE(box.title, QStringLiteral("DDE Error"));
+    QCOMPARE(box.icon, PromptIcon::Critical);
+    QVERIFY2(box.text.startsWith(QStringLiteral("Cannot link to GoldMine over DDE: the folder ") +
+                                 folder + QLatin1Char(' ') + reason),
+             qPrintable(box.text));
     QCOMPARE(api.loads, 0);
 }
 
@@ -617,13 +669,69 @@ void TestGoldMineLink::missingLibrary()
     QCOMPARE(api.GMW_NV_GetValue(1, QStringLiteral("x"), QStringLiteral("d")), QString());
     QVERIFY(api.GMW_Execute(QStringLiteral("WriteContact"), 1) < 0);
 
-    // Start-up reports it as the plain "cannot load" reason.
+    // Start-up reports it as the plain "cannot load" reason, with the
+    // binding's own account of what went wrong under it.
     ScriptedPrompts prompts;
     ConnectionSettings settings{"/s", "G:", "C:", "U", ""};
     DdeLink link;
     QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(api.loadFailureReason(), api.lastBindError());
     QCOMPARE(prompts.messages().first().text,
-             QStringLiteral("Error#: -2\n\rUnable to Load GoldMine API."));
+             QStringLiteral("Error#: -2\n\rUnable to Load GoldMine API.\n\r") +
+                 api.lastBindError());
+    QVERIFY2(api.lastBindError().contains(path.section(QLatin1Char('/'), -1)),
+             qPrintable(api.lastBindError()));
+    QVERIFY2(api.lastBindError().contains(QStringLiteral("GMW_LoadBDE")) ||
+                 api.lastBindError().contains(QStringLiteral("No such file")),
+             qPrintable(api.lastBindError()));
+}
+
+void TestGoldMineLink::damagedStoreNamedAtStartup_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reported");
+    QTest::newRow("GoldMine database cut short") << "truncate" << -1 << "goldmine.db"
+                                                 << "database disk image is malformed";
+    QTest::newRow("text in place of the contact database") << "text" << -1 << "common.db"
+                                                           << "file is not a database";
+    QTest::newRow("contact database missing") << "remove" << -1 << "common.db"
+                                              << "missing";
+}
+
+void TestGoldMineLink::damagedStoreNamedAtStartup()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, result);
+    QFETCH(QString, file);
+    QFETCH(QString, reported);
+    QCOMPARE(createStore(QStringLiteral("ANN"), false).size(), 4);
+    const QString path = storeDir() + QLatin1Char('/') + file;
+    if (damage == QStringLiteral("truncate")) {
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+    } else if (damage == QStringLiteral("text")) {
+        QFile text(path);
+        QVERIFY(text.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        text.write("Dear diary, today the database became a letter.\n");
+    } else {
+        QVERIFY(QFile::remove(path));
+    }
+    // Told the user name, the client need not read the store itself.
+    QVERIFY(startServer({QStringLiteral("--username"), QStringLiteral("ANN")}));
+    DdeLink link;
+    CountingApi api;
+    ScriptedPrompts prompts;
+    prompts.answerInput(kPassword);
+    ConnectionSettings settings;
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(api.loads, 1);
+    QCOMPARE(prompts.messages().size(), 1);
+    const QStringList lines = prompts.messages().first().text.split(QStringLiteral("\n\r"));
+    QCOMPARE(lines.value(0), QStringLiteral("Error#: ") + QString::number(result));
+    QCOMPARE(lines.value(1), QStringLiteral("Unable to Load GoldMine API."));
+    QVERIFY2(lines.value(2).startsWith(path), qPrintable(lines.value(2)));
+    QVERIFY2(lines.value(2).contains(reported), qPrintable(lines.value(2)));
 }
 
 QTEST_GUILESS_MAIN(TestGoldMineLink)

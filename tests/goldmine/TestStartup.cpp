@@ -26,10 +26,13 @@ public:
     QStringList requested;
     int initiateCalls = 0;
 
+    QString initiateReason;
+
     Status DDEInitiate() override
     {
         ++initiateCalls;
-        return initiateAnswer;
+        return initiateAnswer == Status::Linked ? initiateAnswer
+                                                : fail(initiateAnswer, initiateReason);
     }
     Result<QString> DDERequest(const QString &item) override
     {
@@ -38,6 +41,14 @@ public:
             return Error{QStringLiteral("the server closed the conversation")};
         return items.value(item);
     }
+};
+
+// An API that explains its failed loads, as the binding over the stand-in does.
+class ExplainingApi : public FakeGoldMineApi
+{
+public:
+    QString reason;
+    QString loadFailureReason() const override { return reason; }
 };
 
 const QString kNotRunning = QStringLiteral(
@@ -53,10 +64,13 @@ class TestStartup : public QObject
 private Q_SLOTS:
     void goldMineNotRunning();
     void otherLinkFailure();
+    void linkRefusedSaysWhereAndWhy();
     void versionTest_data();
     void versionTest();
     void loadFailureMessages_data();
     void loadFailureMessages();
+    void loadFailureReasonUnderFirstLine_data();
+    void loadFailureReasonUnderFirstLine();
     void successPassesSettingsAndForgetsPassword();
     void cancelGivesEmptyPassword();
     void failingRequestEndsInOrder_data();
@@ -102,6 +116,33 @@ void TestStartup::otherLinkFailure()
     QCOMPARE(prompts.shown().at(1).text, kVersion);
     QCOMPARE(api.loadCalls, 0);
     QVERIFY(settings.sPassword.isEmpty());
+}
+
+void TestStartup::linkRefusedSaysWhereAndWhy()
+{
+    // Someone else's folder in the link's way: the operator is told that, not
+    // that GoldMine is too old, and nothing else is asked.
+    FakeDdeLink link;
+    link.initiateAnswer = DdeLink::Status::Refused;
+    link.initiateReason =
+        QStringLiteral("the folder /home/ann/.ruvelo-dde belongs to another user");
+    FakeGoldMineApi api;
+    ScriptedPrompts prompts;
+    prompts.answerInput(QStringLiteral("secret"));
+    ConnectionSettings settings;
+
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(prompts.shown().size(), 1);
+    const ScriptedPrompts::Shown &box = prompts.shown().first();
+    QCOMPARE(box.kind, ScriptedPrompts::Shown::Message);
+    QCOMPARE(box.title, QStringLiteral("DDE Error"));
+    QCOMPARE(box.icon, PromptIcon::Critical);
+    QCOMPARE(box.text, QStringLiteral("Cannot link to GoldMine over DDE: the folder "
+                                      "/home/ann/.ruvelo-dde belongs to another user.\n\rThe "
+                                      "link's folder and socket must belong to you, and no other "
+                                      "user may enter the folder."));
+    QVERIFY(link.requested.isEmpty());
+    QCOMPARE(api.loadCalls, 0);
 }
 
 void TestStartup::versionTest_data()
@@ -194,6 +235,56 @@ void TestStartup::loadFailureMessages()
     QCOMPARE(prompts.messages().first().title, QStringLiteral("Ruvelo"));
     QCOMPARE(prompts.messages().first().icon, PromptIcon::None);
     QVERIFY(settings.sPassword.isEmpty());
+}
+
+void TestStartup::loadFailureReasonUnderFirstLine_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("text");
+
+    const QString missing = QStringLiteral("Cannot load library gm7s32: no such file");
+    QTest::newRow("library missing")
+        << -2 << missing
+        << QStringLiteral("Error#: -2\n\rUnable to Load GoldMine API.\n\r") + missing;
+    const QString damaged =
+        QStringLiteral("/srv/store/goldmine.db: database disk image is malformed");
+    QTest::newRow("cannot start")
+        << -1 << damaged
+        << QStringLiteral("Error#: -1\n\rUnable to Load GoldMine API.\n\r") + damaged +
+               QStringLiteral("\n\rTry setting the BDE's Configuration|System|INIT|"
+                              "SHAREDMEMLOCATION setting\n\raccording to your operating "
+                              "system:\n\rWin 95/98/ME: <blank>\n\rWin NT4/2000 (early service "
+                              "packs): 7000\n\rWin 2000 (post sp2)/XP: 6000 or 6BDE");
+    const QString noCal = QStringLiteral("/srv/store/goldmine.db has no CAL table");
+    QTest::newRow("no CAL table")
+        << -5 << noCal
+        << QStringLiteral("Error#: -5\n\rGoldMine API cannot find CAL table in GoldDir.\n\r") +
+               noCal;
+    QTest::newRow("nothing to add") << -4 << QString()
+                                    << QStringLiteral("Error#: -4\n\rGoldMine API cannot "
+                                                      "validate the GoldMine username/password.");
+}
+
+void TestStartup::loadFailureReasonUnderFirstLine()
+{
+    QFETCH(int, result);
+    QFETCH(QString, reason);
+    QFETCH(QString, text);
+
+    FakeDdeLink link;
+    ExplainingApi api;
+    api.loadAnswer = result;
+    api.reason = reason;
+    ScriptedPrompts prompts;
+    prompts.answerInput(QStringLiteral("pw"));
+    ConnectionSettings settings;
+
+    QCOMPARE(RunStartup(link, api, prompts, settings), StartupOutcome::EndProgram);
+    QCOMPARE(prompts.messages().size(), 1);
+    QCOMPARE(prompts.messages().first().text, text);
+    QCOMPARE(prompts.messages().first().title, QStringLiteral("Ruvelo"));
+    QCOMPARE(prompts.messages().first().icon, PromptIcon::None);
 }
 
 void TestStartup::successPassesSettingsAndForgetsPassword()

@@ -5,6 +5,33 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+mode_t modeOf(const std::string &path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+// Overwrites the first page of table's tree in file with bytes no page holds.
+bool damageTable(const std::string &file, const std::string &table)
+{
+    const auto root =
+        TestStore::rows(file, "SELECT rootpage FROM sqlite_master WHERE name='" + table + "'");
+    const auto pageSize = TestStore::rows(file, "PRAGMA page_size");
+    if (root.empty() || pageSize.empty() || std::filesystem::exists(file + "-wal"))
+        return false;
+    const long size = std::stol(pageSize[0][0]);
+    std::fstream data(file, std::ios::in | std::ios::out | std::ios::binary);
+    data.seekp((std::stol(root[0][0]) - 1) * size);
+    const std::string garbage(static_cast<std::size_t>(size), '\xff');
+    data.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    return data.good();
+}
+
+} // namespace
 
 class TestGm7s32Load : public QObject
 {
@@ -22,6 +49,13 @@ private Q_SLOTS:
     void createStoreRefuses();
     void passwordStoredOnlyAsSaltedHash();
     void storeUsesWriteAheadLog();
+    void configurationWithByteOrderMark();
+    void failureReasons_data();
+    void failureReasons();
+    void storeFilesArePrivate_data();
+    void storeFilesArePrivate();
+    void storeNeverOverwritten_data();
+    void storeNeverOverwritten();
 };
 
 void TestGm7s32Load::callsBeforeLoadFail()
@@ -236,6 +270,178 @@ void TestGm7s32Load::storeUsesWriteAheadLog()
     QCOMPARE(store.value("PRAGMA journal_mode"), std::string("wal"));
     QCOMPARE(TestStore::rows(store.goldMineFile(), "PRAGMA journal_mode").at(0).at(0),
              std::string("wal"));
+}
+
+void TestGm7s32Load::configurationWithByteOrderMark()
+{
+    // As Notepad saves it: a UTF-8 byte-order mark, then CR LF line ends.
+    TestStore store;
+    QVERIFY(store.created());
+    std::ofstream(store.path() + "/gm7s32.ini", std::ios::trunc | std::ios::binary)
+        << "\xEF\xBB\xBF[Aliases]\r\nGoldMine:=goldmine.db\r\nCommon:=common.db\r\n";
+    QCOMPARE(store.load(), 0);
+    std::ofstream(store.path() + "/gm7s32.ini", std::ios::trunc | std::ios::binary)
+        << "\xEF\xBB\xBFGoldMine:=goldmine.db\r\n[Aliases]\r\nCommon:=common.db\r\n";
+    QCOMPARE(store.load(), gm7s32::kLoadCannotStart); // the mark does not open a section
+}
+
+void TestGm7s32Load::failureReasons_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("file");     // named in the reason
+    QTest::addColumn<QString>("reported"); // what SQLite or the library said
+
+    QTest::newRow("ready") << "" << 0 << ""
+                           << "";
+    QTest::newRow("wrong password") << "password" << -4 << ""
+                                    << "";
+    QTest::newRow("no configuration") << "noconfig" << -1 << "gm7s32.ini"
+                                      << "cannot be read";
+    QTest::newRow("alias not configured") << "alias" << -1 << "gm7s32.ini"
+                                          << "Gold:";
+    QTest::newRow("database file missing") << "nogolddb" << -1 << "goldmine.db"
+                                           << "missing";
+    QTest::newRow("text file as database") << "junkcommon" << -1 << "common.db"
+                                           << "file is not a database";
+    QTest::newRow("goldmine.db cut short") << "truncgold" << -1 << "goldmine.db"
+                                           << "malformed";
+    QTest::newRow("user table damaged") << "users" << -1 << "goldmine.db"
+                                        << "malformed";
+    QTest::newRow("field list damaged") << "contudef" << -1 << "common.db"
+                                        << "malformed";
+    QTest::newRow("another program's database as common.db") << "foreign" << -6 << "common.db"
+                                                             << "no CONTACT1 table";
+    QTest::newRow("no CAL table") << "nocal" << -5 << "goldmine.db"
+                                  << "no CAL table";
+}
+
+void TestGm7s32Load::failureReasons()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, expected);
+    QFETCH(QString, file);
+    QFETCH(QString, reported);
+
+    TestStore store;
+    QVERIFY(store.created());
+    const char *password = damage == "password" ? "wrong" : kTestPassword;
+    const char *goldAlias = damage == "alias" ? "Gold:" : "GoldMine:";
+    if (damage == "noconfig") {
+        QVERIFY(std::filesystem::remove(store.path() + "/gm7s32.ini"));
+    } else if (damage == "nogolddb") {
+        QVERIFY(std::filesystem::remove(store.goldMineFile()));
+    } else if (damage == "junkcommon") {
+        std::ofstream(store.commonFile(), std::ios::trunc) << "plain text, not a database";
+    } else if (damage == "truncgold") {
+        std::filesystem::resize_file(store.goldMineFile(),
+                                     std::filesystem::file_size(store.goldMineFile()) / 2);
+    } else if (damage == "users") {
+        QVERIFY(damageTable(store.goldMineFile(), "USERS"));
+    } else if (damage == "contudef") {
+        QVERIFY(damageTable(store.commonFile(), "CONTUDEF"));
+    } else if (damage == "foreign") {
+        std::filesystem::remove(store.commonFile());
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(store.commonFile().c_str(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "CREATE TABLE songs (title TEXT)", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+    } else if (damage == "nocal") {
+        QVERIFY(TestStore::exec(store.goldMineFile(), "DROP TABLE CAL"));
+    }
+
+    QCOMPARE(GMW_LoadBDE(store.path().c_str(), goldAlias, "Common:", kTestUser, password),
+             expected);
+    const QString reason = QString::fromLocal8Bit(GM7S32_LoadFailureReason());
+    if (file.isEmpty()) {
+        // Nothing to add after a success, and nothing that tells a wrong
+        // password from an unknown user.
+        QCOMPARE(reason, QString());
+    } else {
+        QVERIFY2(reason.contains(QString::fromStdString(store.path()) + "/" + file),
+                 qPrintable(reason));
+        QVERIFY2(reason.contains(reported), qPrintable(reason));
+    }
+}
+
+void TestGm7s32Load::storeFilesArePrivate_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::newRow("usual mask") << 022;
+    QTest::newRow("no mask at all") << 0;
+}
+
+void TestGm7s32Load::storeFilesArePrivate()
+{
+    QFETCH(int, mask);
+    QTemporaryDir parent;
+    const std::string directory = parent.path().toStdString() + "/store";
+    const mode_t saved = umask(static_cast<mode_t>(mask));
+    std::string error;
+    const bool created = gm7s32::createStore(directory, kTestUser, kTestPassword, &error);
+    // The log and shared-memory files appear once the store is in use.
+    const int32_t loaded =
+        GMW_LoadBDE(directory.c_str(), "GoldMine:", "Common:", kTestUser, kTestPassword);
+    const int32_t container = containerWith({{"COMPANY", "Acme"}});
+    const int32_t written = GMW_Execute("WriteContact", container);
+    GMW_NV_Delete(container);
+    umask(saved);
+    QVERIFY2(created, error.c_str());
+    QCOMPARE(loaded, 0);
+    QCOMPARE(written, 0);
+
+    QCOMPARE(modeOf(directory), mode_t(0700));
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(directory)) {
+        QVERIFY2(modeOf(entry.path()) == 0600, entry.path().c_str());
+        ++files;
+    }
+    QVERIFY(std::filesystem::exists(directory + "/common.db-wal"));
+    QVERIFY(std::filesystem::exists(directory + "/common.db-shm"));
+    QCOMPARE(files, 7); // the configuration, two databases, their logs, a shared-memory file
+    GMW_LoadBDE("", "", "", "", "");
+}
+
+void TestGm7s32Load::storeNeverOverwritten_data()
+{
+    QTest::addColumn<QString>("present");
+    QTest::newRow("whole store") << "";
+    QTest::newRow("only a GoldMine database") << "goldmine.db";
+    QTest::newRow("only a contact database") << "common.db";
+}
+
+void TestGm7s32Load::storeNeverOverwritten()
+{
+    QFETCH(QString, present);
+    TestStore store;
+    QVERIFY(store.created());
+    QVERIFY(TestStore::exec(store.commonFile(), "INSERT INTO CONTACT1 (COMPANY) VALUES ('Kept')"));
+    if (!present.isEmpty()) {
+        for (const char *name : {"gm7s32.ini", "goldmine.db", "common.db"}) {
+            if (present != name)
+                QVERIFY(std::filesystem::remove(store.path() + "/" + name));
+        }
+    }
+    const auto before = std::filesystem::last_write_time(
+        store.path() + "/" + (present.isEmpty() ? "common.db" : qPrintable(present)));
+    std::string error;
+    QVERIFY(!gm7s32::createStore(store.path(), "OTHER", "pw", &error));
+    QVERIFY2(error.find(store.path()) != std::string::npos, error.c_str());
+    QVERIFY2(error.find("already holds a store") != std::string::npos, error.c_str());
+    QCOMPARE(std::filesystem::last_write_time(
+                 store.path() + "/" + (present.isEmpty() ? "common.db" : qPrintable(present))),
+             before);
+    if (present.isEmpty()) {
+        QCOMPARE(store.load(), 0);
+        QCOMPARE(store.value("SELECT COMPANY FROM CONTACT1"), std::string("Kept"));
+    } else {
+        // Nothing new was made beside the file that was there.
+        int files = 0;
+        for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(store.path()))
+            ++files;
+        QCOMPARE(files, 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGm7s32Load)
