@@ -48,6 +48,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND MINGW)
   # Exported under their plain names, as GoldMine's DLL does, not as the
   # decorated "_GMW_LoadBDE@20" that __stdcall gives by default.
   target_link_options(gm7s32 PRIVATE -Wl,--kill-at)
+  set_target_properties(gm7s32 PROPERTIES PREFIX "" IMPORT_PREFIX "")
 endif()
 
 add_subdirectory(tests/windows)

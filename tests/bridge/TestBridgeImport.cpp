@@ -148,6 +148,7 @@ class TestBridgeImport : public QObject
     QTemporaryDir m_dir;
     QString m_book;
     QSet<QString> m_addresses; // lower case, spaces removed
+    int m_runs = 0;
 
     QString newStore(const QString &name)
     {
@@ -183,7 +184,7 @@ class TestBridgeImport : public QObject
         options.emailColumn = "Email";
         options.updateMatches = true;
         options.group = true;
-        options.groupName = "Bridge run";
+        options.groupName = QStringLiteral("Bridge run %1").arg(++m_runs);
         ImportState state;
         import::ImportRun run(api, prompts, state, sink);
         outcome.summary = run.btnImport_Click(
@@ -329,6 +330,8 @@ private Q_SLOTS:
 
         BridgeGoldMineApi again(kBridge);
         const Outcome rerun = runImport(again, store);
+        QVERIFY(rerun.summary.started);
+        QCOMPARE(rerun.summary.rows, 120);
         QCOMPARE(rerun.summary.failedRows, 0);
         QVERIFY(!rerun.summary.stopped);
         QCOMPARE(problems(store), QString());
@@ -362,6 +365,8 @@ private Q_SLOTS:
             QCOMPARE(scalar(store, "PRAGMA integrity_check"), QStringLiteral("ok"));
             BridgeGoldMineApi again(kBridge);
             const Outcome rerun = runImport(again, store);
+            QVERIFY(rerun.summary.started);
+            QCOMPARE(rerun.summary.rows, 120);
             QVERIFY(!rerun.summary.stopped);
             QCOMPARE(problems(store), QString());
         }
