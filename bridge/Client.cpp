@@ -317,6 +317,29 @@ std::optional<std::string> Client::nvGetValue(int32_t container, std::string_vie
     return std::string(value);
 }
 
+std::optional<std::string> Client::loadFailureReason()
+{
+    Writer question = request(Call::LoadFailureReason);
+    Status status = Status::Ok;
+    const std::optional<std::string> body = roundTrip(question, &status);
+    if (!body)
+        return std::nullopt;
+    if (status != Status::Ok) {
+        notOk(status, *body);
+        return std::nullopt;
+    }
+    Reader reader(*body);
+    const uint8_t isNull = reader.u8();
+    const std::string_view reason = reader.text();
+    if (!reader.complete() || isNull > 1) {
+        unreadable();
+        return std::nullopt;
+    }
+    if (isNull)
+        return std::nullopt;
+    return std::string(reason);
+}
+
 int32_t Client::nvDelete(int32_t container)
 {
     // As dsClose: unanswered for a container the library gave.

@@ -49,6 +49,10 @@ public:
     int32_t nvDelete(int32_t container);
     int32_t execute(std::string_view callName, int32_t container);
 
+    // What the stand-in says about the last failed GMW_LoadBDE; nullopt where
+    // the library has no such call or the bridge has stopped.
+    std::optional<std::string> loadFailureReason();
+
     // Sends what is waiting to be sent; false when the bridge has stopped.
     bool flush();
 

@@ -31,6 +31,8 @@ const char *callName(Call call)
         return "GMW_NV_Delete";
     case Call::Execute:
         return "GMW_Execute";
+    case Call::LoadFailureReason:
+        return "GM7S32_LoadFailureReason";
     }
     return "";
 }
@@ -43,7 +45,8 @@ bool mayGoUnanswered(Call call)
 
 bool isCall(uint8_t byte)
 {
-    return byte >= static_cast<uint8_t>(Call::Hello) && byte <= static_cast<uint8_t>(Call::Execute);
+    return byte >= static_cast<uint8_t>(Call::Hello) &&
+           byte <= static_cast<uint8_t>(Call::LoadFailureReason);
 }
 
 Writer::Writer()

@@ -43,6 +43,11 @@
 //   NV_EraseAll      i32 container                      i32 result
 //   NV_Delete        i32 container                      i32 result
 //   Execute          text call name, i32 container      i32 result
+//   LoadFailureReason -                                 u8 null, text reason: what
+//                                                        the stand-in's
+//                                                        GM7S32_LoadFailureReason
+//                                                        says; null where the
+//                                                        library has no such call
 //
 // Statuses other than Ok:
 //   Unbound          i32 result, text reason: the library or the function
@@ -101,6 +106,7 @@ enum class Call : uint8_t {
     NV_EraseAll,
     NV_Delete,
     Execute,
+    LoadFailureReason,
 };
 inline constexpr uint8_t kNoAnswer = 0x80;
 

@@ -20,6 +20,7 @@ struct Server::Functions
     GMW_NV_EraseAll_Fn nvEraseAll = nullptr;
     GMW_NV_Delete_Fn nvDelete = nullptr;
     GMW_Execute_Fn execute = nullptr;
+    GM7S32_LoadFailureReason_Fn loadFailureReason = nullptr;
 };
 
 namespace {
@@ -347,6 +348,20 @@ Server::Outcome Server::serve(std::string &body)
         if (!function)
             return unbound(kUnboundFunction);
         return result(function(name.c_str(), container));
+    }
+    case Call::LoadFailureReason: {
+        if (checkComplete() != Outcome::Continue)
+            return Outcome::Malformed;
+        if (m_earlierFailed)
+            return earlierFailure();
+        // Only the stand-in has it: its absence is a null reason, not a failure.
+        const auto function = m_library.bind(bound.loadFailureReason, "GM7S32_LoadFailureReason");
+        const char *reason = function ? function() : nullptr;
+        Writer writer;
+        writer.u8(static_cast<uint8_t>(Status::Ok))
+            .u8(reason ? 0 : 1)
+            .text(reason ? std::string_view(reason, std::strlen(reason)) : std::string_view());
+        return answer(writer);
     }
     }
     return malformed("unknown call");

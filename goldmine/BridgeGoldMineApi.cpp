@@ -60,10 +60,28 @@ int32_t BridgeGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &gol
                                        const QString &commonDir, const QString &userName,
                                        const QString &password)
 {
+    m_loadFailureReason.clear();
     const SecretText secret(password);
-    return m_client->loadBDE(view(toApiText(sysDir).bytes), view(toApiText(goldDir).bytes),
-                             view(toApiText(commonDir).bytes), view(toApiText(userName).bytes),
-                             secret.bytes());
+    const int32_t result = m_client->loadBDE(
+        view(toApiText(sysDir).bytes), view(toApiText(goldDir).bytes),
+        view(toApiText(commonDir).bytes), view(toApiText(userName).bytes), secret.bytes());
+    if (result >= 0)
+        return result;
+    // Why, as far as anyone can say: the bridge that did not run, the library
+    // that did not load, or what the library itself reports.
+    if (!m_client->stoppedReason().empty()) {
+        m_loadFailureReason = stoppedReason();
+    } else if (!m_client->bindError().empty()) {
+        m_loadFailureReason = lastBindError();
+    } else if (const std::optional<std::string> reason = m_client->loadFailureReason()) {
+        m_loadFailureReason = util::PtrToString(reason->c_str());
+    }
+    return result;
+}
+
+QString BridgeGoldMineApi::loadFailureReason() const
+{
+    return m_loadFailureReason;
 }
 
 int32_t BridgeGoldMineApi::GMW_DS_Query(const QString &sql)

@@ -43,6 +43,7 @@ public:
     bool losesCharacters(const QString &text) const override;
 
     QString stoppedReason() const override;
+    QString loadFailureReason() const override;
 
     // Why the library or a function could not be bound ("" when all were).
     QString lastBindError() const;
@@ -51,6 +52,7 @@ public:
 
 private:
     std::unique_ptr<bridge::Client> m_client;
+    QString m_loadFailureReason;
 };
 
 } // namespace goldmine

@@ -271,6 +271,23 @@ private Q_SLOTS:
         QVERIFY(dynamic_cast<LibraryGoldMineApi *>(makeGoldMineApi().get()));
     }
 
+    void loadFailureReasons()
+    {
+        BridgeGoldMineApi api(kBridge);
+        QVERIFY(api.GMW_LoadBDE(m_dir.filePath("nowhere"), "GoldMine:", "Common:", "MASTER",
+                                kPassword) < 0);
+        QVERIFY2(api.loadFailureReason().contains("nowhere is not a directory"),
+                 qPrintable(api.loadFailureReason()));
+        BridgeGoldMineApi noLibrary(kBridge, m_dir.filePath("absent.so"));
+        QCOMPARE(noLibrary.GMW_LoadBDE("x", "GoldMine:", "Common:", "MASTER", kPassword), -2);
+        QVERIFY2(noLibrary.loadFailureReason().contains("absent.so"),
+                 qPrintable(noLibrary.loadFailureReason()));
+        BridgeGoldMineApi noBridge(m_dir.filePath("no-bridge"));
+        QVERIFY(noBridge.GMW_LoadBDE("x", "GoldMine:", "Common:", "MASTER", kPassword) < 0);
+        QVERIFY(noBridge.loadFailureReason().startsWith("The GoldMine API stopped: gm7bridge could "
+                                                        "not be started"));
+    }
+
     void sameStoreAsInProcess()
     {
         const QString inProcess = newStore("in-process");

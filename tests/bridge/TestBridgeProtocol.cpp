@@ -141,6 +141,11 @@ private Q_SLOTS:
         QCOMPARE(client.dsQuery("select 1"), gm7s32::kQueryNotLoaded);
         QCOMPARE(client.bridgeBits(), uint32_t(sizeof(void *) * 8));
         QCOMPARE(load(client, "wrong"), gm7s32::kLoadUserRefused);
+        QCOMPARE(client.loadBDE(m_dir.filePath("no-store").toStdString(),
+                                "GoldMine:", "Common:", kUser, kPassword),
+                 gm7s32::kLoadCannotStart);
+        const std::optional<std::string> reason = client.loadFailureReason();
+        QVERIFY(reason && reason->find("no-store is not a directory") != std::string::npos);
         QVERIFY(load(client) >= 0);
 
         const int32_t contact = client.nvCreate();
