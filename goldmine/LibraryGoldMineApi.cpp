@@ -84,9 +84,10 @@ int32_t LibraryGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &go
         return kMissingLibrary;
     }
     const SecretText secret(password);
-    const int32_t result = function(
-        toApiText(sysDir).bytes.constData(), toApiText(goldDir).bytes.constData(),
-        toApiText(commonDir).bytes.constData(), toApiText(userName).bytes.constData(), secret.data());
+    const int32_t result =
+        function(toApiText(sysDir).bytes.constData(), toApiText(goldDir).bytes.constData(),
+                 toApiText(commonDir).bytes.constData(), toApiText(userName).bytes.constData(),
+                 secret.data());
     if (result < 0) {
         // Only the stand-in has this; its absence is no failure.
         const auto reason = reinterpret_cast<GM7S32_LoadFailureReason_Fn>(
