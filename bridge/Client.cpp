@@ -224,8 +224,19 @@ int32_t Client::dsQuery(std::string_view sql)
 
 int32_t Client::dsFetch(int32_t handle, char *buffer, int32_t size, int32_t count)
 {
+    // The reading call that follows a sizing call was made already.
+    if (m_readAhead && buffer && count == 0 && m_readAhead->handle == handle &&
+        m_readAhead->size == size) {
+        std::memcpy(buffer, m_readAhead->buffer.data(), m_readAhead->buffer.size());
+        const int32_t result = m_readAhead->result;
+        m_readAhead.reset();
+        return result;
+    }
+    if (m_readAhead && m_readAhead->handle == handle)
+        m_readAhead.reset();
+    const bool sizing = buffer && size == 0 && count > 0;
     Writer question = request(Call::DS_Fetch);
-    question.i32(handle).i32(size).i32(count).u8(buffer ? 1 : 0);
+    question.i32(handle).i32(size).i32(count).u8(sizing ? 2 : buffer ? 1 : 0);
     Status status = Status::Ok;
     const std::optional<std::string> body = roundTrip(question, &status);
     if (!body)
@@ -235,12 +246,19 @@ int32_t Client::dsFetch(int32_t handle, char *buffer, int32_t size, int32_t coun
     Reader reader(*body);
     const int32_t result = reader.i32();
     const std::string_view bytes = reader.text();
+    std::optional<ReadAhead> ahead;
+    if (sizing && !bytes.empty() && reader.u8() == 1) {
+        ahead = ReadAhead{handle, result, reader.i32(), std::string(reader.text())};
+        if (result < 0 || ahead->buffer.size() != static_cast<std::size_t>(result) + 1)
+            return unreadable();
+    }
     const bool fits = bytes.empty() ||
                       (buffer && size >= 0 && bytes.size() == static_cast<std::size_t>(size) + 1);
     if (!reader.complete() || !fits)
         return unreadable();
     if (!bytes.empty())
         std::memcpy(buffer, bytes.data(), bytes.size());
+    m_readAhead = std::move(ahead);
     return result;
 }
 
@@ -249,6 +267,8 @@ int32_t Client::dsClose(int32_t handle)
     // Releasing a query the library gave cannot fail unless the library has
     // lost track of it; that rare failure is reported by the next answered
     // call. Any other handle is the program's own mistake: answered at once.
+    if (m_readAhead && m_readAhead->handle == handle)
+        m_readAhead.reset();
     const bool unanswered = handle > 0;
     Writer question = request(Call::DS_Close, unanswered);
     question.i32(handle);

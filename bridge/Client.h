@@ -100,6 +100,16 @@ private:
     std::optional<EarlierFailure> m_earlierFailure;
     uint32_t m_bridgeBits = 0;
     std::string m_answer;
+
+    // The reading call the bridge made ahead, after the latest sizing call.
+    struct ReadAhead
+    {
+        int32_t handle = 0;
+        int32_t size = -1;
+        int32_t result = 0;
+        std::string buffer;
+    };
+    std::optional<ReadAhead> m_readAhead;
 };
 
 } // namespace bridge

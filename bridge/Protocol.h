@@ -27,12 +27,24 @@
 //   DS_Query         text sql (the three further        i32 result
 //                    arguments are passed as null)
 //   DS_Fetch         i32 handle, i32 size, i32 count,   i32 result, text buffer
-//                    u8 buffer given (0 or 1)           (size + 1 bytes when a
-//                                                        buffer was given and
+//                    u8 buffer: 0 none, 1 given,        (size + 1 bytes when a
+//                    2 given, and read ahead            buffer was given and
 //                                                        size >= 0, else none;
 //                                                        a buffer that would not
 //                                                        fit a frame is not made:
-//                                                        result kFetchTooLarge)
+//                                                        result kFetchTooLarge);
+//                                                        with 2 then u8 read (0
+//                                                        or 1) and, when 1, the
+//                                                        reading call's i32
+//                                                        result, text buffer
+//
+// Reading ahead: a sizing call (size 0, count > 0) only prepares the text and
+// the reading call (the size it answered, count 0) only copies it out, so the
+// bridge may make the reading call right after a sizing call that answered a
+// size >= 0, and send both answers at once. The client answers the program's
+// reading call for that handle and size from them, without a round trip.
+// The bridge's buffers start zero-filled, as the program's do, so a byte the
+// library leaves alone comes back as zero.
 //   DS_Close         i32 handle                         i32 result
 //   NV_Create        -                                  i32 result
 //   NV_SetValue      i32 container, text name, value    i32 result

@@ -234,8 +234,10 @@ Server::Outcome Server::serve(std::string &body)
         const uint8_t given = reader.u8();
         if (checkComplete() != Outcome::Continue)
             return Outcome::Malformed;
-        if (given > 1)
-            return malformed("GMW_DS_Fetch's buffer flag is neither 0 nor 1");
+        if (given > 2)
+            return malformed("GMW_DS_Fetch's buffer flag is not 0, 1 or 2");
+        if (given == 2 && (size != 0 || count <= 0))
+            return malformed("GMW_DS_Fetch reads ahead only after a sizing call");
         if (m_earlierFailed)
             return earlierFailure();
         const auto function = m_library.bind(bound.dsFetch, "GMW_DS_Fetch");
@@ -254,6 +256,16 @@ Server::Outcome Server::serve(std::string &body)
             std::string buffer(static_cast<std::size_t>(size) + 1, '\0');
             const int32_t fetched = function(handle, buffer.data(), size, count);
             writer.i32(fetched).text(buffer);
+            if (given == 2) {
+                const bool readAhead =
+                    fetched >= 0 && static_cast<uint64_t>(fetched) + 64 <= kMaxFrame / 2;
+                writer.u8(readAhead ? 1 : 0);
+                if (readAhead) {
+                    std::string text(static_cast<std::size_t>(fetched) + 1, '\0');
+                    const int32_t read = function(handle, text.data(), fetched, 0);
+                    writer.i32(read).text(text);
+                }
+            }
         }
         return answer(writer);
     }

@@ -223,6 +223,59 @@ private Q_SLOTS:
         QVERIFY(bridged.contains("\xc3\x86r\xc3\xb8 Fisk\r"));
     }
 
+    // The reading call after a sizing call comes from what the bridge read
+    // ahead; any other sequence of fetches still gets what the library itself
+    // answers, call for call, as in the program's own process.
+    void readingAhead()
+    {
+        Client client(kBridge);
+        QVERIFY(load(client) >= 0);
+        const int32_t contact = client.nvCreate();
+        client.nvSetValue(contact, "Email", "ahead@x.example");
+        client.nvSetValue(contact, "Company", "Read Ahead Ltd");
+        QVERIFY(client.execute("WriteContact", contact) >= 0);
+        QVERIFY(GMW_LoadBDE(storePath().c_str(), gm7s32::goldMineAlias().c_str(),
+                            gm7s32::commonAlias().c_str(), kUser, kPassword) >= 0);
+        const char *sql = "select company from contact1 where company='Read Ahead Ltd'";
+
+        // One sequence of calls, made through the bridge and in process. The
+        // buffers start zero-filled, as the program's do: the bridge's own
+        // buffer does, so bytes the library leaves alone come back as zeros.
+        const auto sequence = [&](auto fetch, auto query, auto close) {
+            QList<int32_t> results;
+            QByteArray texts;
+            int32_t handle = query(sql);
+            char sizing[1] = {'\0'};
+            const int32_t size = fetch(handle, sizing, 0, 10);
+            results << size << sizing[0];
+            std::vector<char> text(static_cast<size_t>(std::max(size, 0)) + 1, '\0');
+            results << fetch(handle, text.data(), size, 0);
+            texts += QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+            results << fetch(handle, text.data(), size, 0); // read a second time
+            texts += QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+            results << close(handle);
+            handle = query(sql);
+            results << fetch(handle, sizing, 0, 10);
+            std::vector<char> small(4, '\0');
+            results << fetch(handle, small.data(), 3, 0); // not the size answered
+            texts += QByteArray(small.data(), 4);
+            results << fetch(handle, sizing, 0, 10) << fetch(handle, nullptr, 0, 10);
+            results << close(handle);
+            return qMakePair(results, texts);
+        };
+        const auto bridged = sequence(
+            [&](int32_t h, char *b, int32_t s, int32_t c) { return client.dsFetch(h, b, s, c); },
+            [&](const char *q) { return client.dsQuery(q); },
+            [&](int32_t h) { return client.dsClose(h); });
+        const auto direct = sequence(
+            GMW_DS_Fetch, [](const char *q) { return GMW_DS_Query(q, nullptr, nullptr, nullptr); },
+            GMW_DS_Close);
+        QCOMPARE(bridged.first, direct.first);
+        QCOMPARE(bridged.second, direct.second);
+        QVERIFY(bridged.second.contains("Read Ahead Ltd\r"));
+        QVERIFY(client.stoppedReason().empty());
+    }
+
     void badHandles()
     {
         Client client(kBridge);
@@ -395,7 +448,11 @@ private Q_SLOTS:
         QTest::newRow("bad buffer flag")
             << hello() + frame(QByteArray(1, char(Call::DS_Fetch)) + le32(1) + le32(0) + le32(1) +
                                QByteArray(1, char(7)))
-            << "GMW_DS_Fetch's buffer flag is neither 0 nor 1";
+            << "GMW_DS_Fetch's buffer flag is not 0, 1 or 2";
+        QTest::newRow("read ahead of a reading call")
+            << hello() + frame(QByteArray(1, char(Call::DS_Fetch)) + le32(1) + le32(5) + le32(0) +
+                               QByteArray(1, char(2)))
+            << "GMW_DS_Fetch reads ahead only after a sizing call";
         QTest::newRow("oversized frame") << hello() + QByteArray("\xff\xff\xff\x7f", 4)
                                          << "a request announced more than 268435456 bytes";
         QTest::newRow("cut inside a header") << hello() + QByteArray("\x05\x00", 2)

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 using bridge::Call;
@@ -25,10 +26,14 @@ std::string temporaryDirectory()
 {
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
-    const std::string path =
-        std::string(base) + "ruvelo-bridge-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(path.c_str(), nullptr);
-    return path;
+    // Process ids come round again; the clock makes the name this run's own.
+    for (unsigned attempt = 0;; ++attempt) {
+        const std::string path = std::string(base) + "ruvelo-bridge-" +
+                                 std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt);
+        if (CreateDirectoryA(path.c_str(), nullptr))
+            return path;
+    }
 }
 
 bool makeStore(const std::string &directory)
@@ -73,7 +78,8 @@ int main(int argc, char *argv[])
     }
     g_apiDir = argv[1];
     const std::string bridgePath = g_apiDir + "\\gm7bridge.exe";
-    const std::string store = temporaryDirectory() + "\\store";
+    const std::string directory = temporaryDirectory();
+    const std::string store = directory + "\\store";
     if (!CHECK(checks, makeStore(store)))
         return checks.finish();
 
@@ -198,5 +204,7 @@ int main(int argc, char *argv[])
                                                    "not be started",
                                                    0) == 0);
     }
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
     return checks.finish();
 }
