@@ -111,6 +111,11 @@ struct Options
         QStringLiteral("save-profile"),
         QStringLiteral("Save this run's mappings, e-mail column and options as a profile."),
         QStringLiteral("FILE")};
+    QCommandLineOption bridge{
+        QStringLiteral("bridge"),
+        QStringLiteral("Reach GoldMine's API library through this gm7bridge program (by "
+                       "default on Windows, and where RUVELO_GM7BRIDGE names one)."),
+        QStringLiteral("PATH")};
     QCommandLineOption version{QStringLiteral("version"),
                                QStringLiteral("Print the program's version and exit.")};
 
@@ -120,7 +125,7 @@ struct Options
         parser.addOptions({workbook, emailColumn, map,         fixed,     noMatch, update,
                            group,    sysDir,      goldDir,     commonDir, user,    passwordFile,
                            columns,  dump,        groupExists, quiet,     dryRun,  report,
-                           profile,  saveProfile, help,        version});
+                           profile,  saveProfile, bridge,      help,      version});
     }
 };
 
@@ -242,6 +247,7 @@ Result<CommandLine> parseCommandLine(const QStringList &arguments)
     line.dryRun = parser.isSet(o.dryRun);
     line.reportPath = parser.value(o.report);
     line.saveProfilePath = parser.value(o.saveProfile);
+    line.bridgePath = parser.value(o.bridge);
     return line;
 }
 

@@ -46,6 +46,7 @@ struct CommandLine
     bool dryRun = false;     // check the rows, write nothing
     QString reportPath;      // the per-row report, when asked for
     QString saveProfilePath; // where to save the run's mappings and options
+    QString bridgePath;      // reach the API through this gm7bridge ("" by default)
 };
 
 // Reads the arguments (the program's name first, as QCoreApplication gives

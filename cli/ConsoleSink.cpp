@@ -49,8 +49,8 @@ QString ConsoleSink::progressText(int64_t row, int64_t total, qint64 elapsedMs)
     text += QStringLiteral(", %1 rows/s").arg(static_cast<qlonglong>(perSecond + 0.5));
     if (total >= row && perSecond > 0)
         text += QStringLiteral(", %1 left")
-                    .arg(durationText(static_cast<qint64>(
-                        static_cast<double>(total - row) / perSecond + 0.5)));
+                    .arg(durationText(
+                        static_cast<qint64>(static_cast<double>(total - row) / perSecond + 0.5)));
     return text;
 }
 

@@ -1,7 +1,7 @@
 // ruvelo-import: the import run from the command line, on the same engine as
 // the main window, for scheduled and scripted imports.
 #include "cli/Command.h"
-#include "goldmine/LibraryGoldMineApi.h"
+#include "goldmine/ApiFactory.h"
 #include "util/Version.h"
 
 #include <QCoreApplication>
@@ -62,6 +62,9 @@ int main(int argc, char *argv[])
         cli::printError(commandLine.error().message);
         return cli::CouldNotStart;
     }
-    goldmine::LibraryGoldMineApi api;
-    return cli::runCommand(*commandLine, api);
+    // In process here, through gm7bridge where GoldMine's library has another
+    // bitness than the program (Windows) or when asked.
+    const std::unique_ptr<goldmine::GoldMineApi> api =
+        goldmine::makeGoldMineApi(commandLine->bridgePath);
+    return cli::runCommand(*commandLine, *api);
 }

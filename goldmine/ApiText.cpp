@@ -1,5 +1,9 @@
 #include "goldmine/ApiText.h"
 
+#ifdef _WIN32
+#include "goldmine/AnsiText.h"
+#endif
+
 namespace goldmine {
 
 namespace {
@@ -33,6 +37,30 @@ std::pair<QString, QString> splitAtApiCharacter(const QString &text, qsizetype c
 {
     const qsizetype units = unitsOfCharacters(text, count);
     return {text.left(units), text.mid(units)};
+}
+
+ApiText toApiText(const QString &text)
+{
+#ifdef _WIN32
+    // Qt's own local 8-bit conversion allows best-fit look-alikes.
+    ansi::Converted converted = ansi::fromUtf16(std::u16string_view(
+        reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())));
+    return {QByteArray(converted.bytes.data(), static_cast<qsizetype>(converted.bytes.size())),
+            converted.lossy};
+#else
+    // Qt's local 8-bit text is UTF-8 here, which holds every character.
+    return {text.toLocal8Bit(), false};
+#endif
+}
+
+bool losesApiCharacters(const QString &text)
+{
+#ifdef _WIN32
+    return toApiText(text).lossy;
+#else
+    Q_UNUSED(text);
+    return false;
+#endif
 }
 
 } // namespace goldmine

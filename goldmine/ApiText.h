@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <utility>
@@ -22,5 +23,19 @@ std::pair<QString, QString> splitAtApiCharacter(const QString &text, qsizetype c
 inline constexpr qsizetype kEmailReferenceWidth = 35;
 inline constexpr qsizetype kEmailOverflowWidth = 40;
 inline constexpr qsizetype kEmailRecordWidth = kEmailReferenceWidth + kEmailOverflowWidth;
+
+// The program's text as the GoldMine API takes it: the system's 8-bit code
+// page (the ANSI code page on Windows, never best-fit; UTF-8 on Linux).
+struct ApiText
+{
+    QByteArray bytes;
+    // True when characters the code page cannot hold were replaced ("?" on
+    // Windows): the value is still written, but not as it was in the workbook.
+    bool lossy = false;
+};
+
+ApiText toApiText(const QString &text);
+// toApiText(text).lossy, without keeping the bytes.
+bool losesApiCharacters(const QString &text);
 
 } // namespace goldmine

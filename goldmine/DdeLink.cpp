@@ -1,5 +1,65 @@
 #include "goldmine/DdeLink.h"
 
+#ifdef _WIN32
+
+#include "goldmine/DdemlClient.h"
+
+namespace goldmine {
+
+DdeLink::DdeLink(const QString &application, const QString &topic)
+    : m_application(application)
+    , m_topic(topic)
+{}
+
+DdeLink::~DdeLink() = default;
+
+void DdeLink::drop()
+{
+    m_client.reset();
+    m_linkMode = kLinkNone;
+}
+
+DdeLink::Status DdeLink::fail(Status status, const QString &reason)
+{
+    drop();
+    m_lastError = reason;
+    return status;
+}
+
+DdeLink::Status DdeLink::DDEInitiate()
+{
+    drop();
+    m_linkTopic = m_application + QLatin1Char('|') + m_topic;
+    m_lastError.clear();
+    m_client =
+        std::make_unique<dde::DdemlClient>(m_application.toStdWString(), m_topic.toStdWString());
+    const dde::DdemlClient::Answer probe = m_client->probe();
+    if (probe.status != dde::DdemlClient::Status::Ok)
+        return fail(probe.status == dde::DdemlClient::Status::NotRunning ? Status::NotRunning
+                                                                         : Status::Failed,
+                    QString::fromStdString(probe.error));
+    m_linkMode = kLinkManual;
+    return Status::Linked;
+}
+
+Result<QString> DdeLink::DDERequest(const QString &item)
+{
+    m_linkItem = item;
+    if (m_linkMode != kLinkManual)
+        return Error{QStringLiteral("no DDE link")};
+    const dde::DdemlClient::Answer answer = m_client->request(item.toStdWString());
+    if (answer.status != dde::DdemlClient::Status::Ok) {
+        m_lastError = QString::fromStdString(answer.error);
+        return Error{m_lastError};
+    }
+    m_text = QString::fromStdWString(answer.value);
+    return m_text;
+}
+
+} // namespace goldmine
+
+#else
+
 #include "goldmine/DdeProtocol.h"
 
 #include <QDeadlineTimer>
@@ -182,3 +242,5 @@ Result<QString> DdeLink::DDERequest(const QString &item)
 }
 
 } // namespace goldmine
+
+#endif

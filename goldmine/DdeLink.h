@@ -5,13 +5,21 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace goldmine {
 
+#ifdef _WIN32
+namespace dde {
+class DdemlClient;
+}
+#endif
+
 // The client end of the DDE conversation with the running GoldMine client:
 // application "GoldMine", topic "Data", a manual link (the server sends an
-// item only when it is requested). On this platform the conversation runs
-// over the user's private local socket (see DdeProtocol.h).
+// item only when it is requested). On Windows the conversation is DDEML's
+// (DdemlClient.h); elsewhere it runs over the user's private local socket
+// (see DdeProtocol.h).
 class DdeLink
 {
 public:
@@ -52,7 +60,11 @@ private:
 
     QString m_application;
     QString m_topic;
+#ifdef _WIN32
+    std::unique_ptr<dde::DdemlClient> m_client;
+#else
     int m_fd = -1;
+#endif
     LinkMode m_linkMode = kLinkNone;
     QString m_linkTopic;
     QString m_linkItem;

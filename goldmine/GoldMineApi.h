@@ -42,6 +42,12 @@ public:
     // be read), or "" when it has nothing to add. GoldMine's API has no such
     // call, so the default knows nothing.
     virtual QString loadFailureReason() const;
+
+    // Empty while the API serves calls. Once the API's process has stopped
+    // (the bridge died inside GoldMine's library), a sentence that starts
+    // "The GoldMine API stopped" and gives the reason; every call since then
+    // has failed with a negative result.
+    virtual QString stoppedReason() const { return {}; }
 };
 
 } // namespace goldmine

@@ -1,5 +1,6 @@
 #include "goldmine/LibraryGoldMineApi.h"
 
+#include "goldmine/ApiText.h"
 #include "util/SecretText.h"
 #include "util/StringFunctions.h"
 
@@ -33,13 +34,23 @@ class SecretText
 public:
     explicit SecretText(const QString &text)
     {
+#ifdef Q_OS_WIN
+        m_bytes = toApiText(text).bytes; // the ANSI code page, never best-fit
+#else
         m_bytes.reserve(text.size() * 3 + 1);
         util::appendSecretLocal8Bit(text, m_bytes);
+#endif
     }
-    ~SecretText() { util::wipe(m_bytes); }
+    ~SecretText()
+    {
+        util::wipe(m_bytes);
+    }
     SecretText(const SecretText &) = delete;
     SecretText &operator=(const SecretText &) = delete;
-    const char *data() const { return m_bytes.constData(); }
+    const char *data() const
+    {
+        return m_bytes.constData();
+    }
 
 private:
     QByteArray m_bytes;
@@ -87,9 +98,10 @@ int32_t LibraryGoldMineApi::GMW_LoadBDE(const QString &sysDir, const QString &go
         return kMissingLibrary;
     }
     const SecretText secret(password);
-    const int32_t result = function(
-        sysDir.toLocal8Bit().constData(), goldDir.toLocal8Bit().constData(),
-        commonDir.toLocal8Bit().constData(), userName.toLocal8Bit().constData(), secret.data());
+    const int32_t result =
+        function(toApiText(sysDir).bytes.constData(), toApiText(goldDir).bytes.constData(),
+                 toApiText(commonDir).bytes.constData(), toApiText(userName).bytes.constData(),
+                 secret.data());
     if (result < 0) {
         // Only the stand-in has this; its absence is no failure.
         const auto reason = reinterpret_cast<GM7S32_LoadFailureReason_Fn>(
@@ -110,7 +122,7 @@ int32_t LibraryGoldMineApi::GMW_DS_Query(const QString &sql)
     const auto function = bind(m_functions.dsQuery, "GMW_DS_Query");
     if (!function)
         return kMissingFunction;
-    return function(sql.toLocal8Bit().constData(), nullptr, nullptr, nullptr);
+    return function(toApiText(sql).bytes.constData(), nullptr, nullptr, nullptr);
 }
 
 int32_t LibraryGoldMineApi::GMW_DS_Fetch(int32_t handle, char *buffer, int32_t size, int32_t count)
@@ -143,7 +155,8 @@ int32_t LibraryGoldMineApi::GMW_NV_SetValue(int32_t container, const QString &na
     const auto function = bind(m_functions.nvSetValue, "GMW_NV_SetValue");
     if (!function)
         return kMissingFunction;
-    return function(container, name.toLocal8Bit().constData(), value.toLocal8Bit().constData());
+    return function(container, toApiText(name).bytes.constData(),
+                    toApiText(value).bytes.constData());
 }
 
 int32_t LibraryGoldMineApi::GMW_NV_AppendNvValue(int32_t container, const QString &name,
@@ -152,7 +165,7 @@ int32_t LibraryGoldMineApi::GMW_NV_AppendNvValue(int32_t container, const QStrin
     const auto function = bind(m_functions.nvAppendNvValue, "GMW_NV_AppendNvValue");
     if (!function)
         return kMissingFunction;
-    return function(container, name.toLocal8Bit().constData(), nested);
+    return function(container, toApiText(name).bytes.constData(), nested);
 }
 
 QString LibraryGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &name,
@@ -163,9 +176,9 @@ QString LibraryGoldMineApi::GMW_NV_GetValue(int32_t container, const QString &na
         return QString();
     // The default's bytes must outlive the call: the library may hand back
     // their very address.
-    const QByteArray defaultBytes = defaultValue.toLocal8Bit();
+    const QByteArray defaultBytes = toApiText(defaultValue).bytes;
     return util::PtrToString(
-        function(container, name.toLocal8Bit().constData(), defaultBytes.constData()));
+        function(container, toApiText(name).bytes.constData(), defaultBytes.constData()));
 }
 
 int32_t LibraryGoldMineApi::GMW_NV_EraseAll(int32_t container)
@@ -189,7 +202,12 @@ int32_t LibraryGoldMineApi::GMW_Execute(const QString &callName, int32_t contain
     const auto function = bind(m_functions.execute, "GMW_Execute");
     if (!function)
         return kMissingFunction;
-    return function(callName.toLocal8Bit().constData(), container);
+    return function(toApiText(callName).bytes.constData(), container);
+}
+
+bool LibraryGoldMineApi::losesCharacters(const QString &text) const
+{
+    return losesApiCharacters(text);
 }
 
 } // namespace goldmine

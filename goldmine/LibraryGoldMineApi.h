@@ -41,6 +41,8 @@ public:
     int32_t GMW_NV_EraseAll(int32_t container) override;
     int32_t GMW_NV_Delete(int32_t container) override;
     int32_t GMW_Execute(const QString &callName, int32_t container) override;
+    // On Windows: characters the ANSI code page cannot hold.
+    bool losesCharacters(const QString &text) const override;
     // Why the library or GMW_LoadBDE could not be bound, else what the
     // library said about the last failed load.
     QString loadFailureReason() const override;

@@ -74,9 +74,14 @@ bool RunSqlQuery(GoldMineApi &api, util::Prompts &prompts, const QString &sql, i
         }
     } else {
         prompts.setWaitCursor(false);
+        // A library that stopped altogether (its process ended) says so itself.
+        const QString stopped = api.stoppedReason();
         prompts.messageBox(
-            QStringLiteral("Connectivity to GoldMine Unexpectedly LOST!  GoldMine responded:") +
-                signedText(handle),
+            stopped.isEmpty()
+                ? QStringLiteral(
+                      "Connectivity to GoldMine Unexpectedly LOST!  GoldMine responded:") +
+                      signedText(handle)
+                : stopped,
             failureTitle, util::PromptIcon::Critical);
     }
     api.GMW_DS_Close(handle);

@@ -526,9 +526,13 @@ bool Run::processRow()
             m_rowFailed = true;
             m_record.outcome = Outcome::Failed;
             m_record.message = QStringLiteral("the e-mail lookup failed");
+            // A library that stopped altogether says so in its own words.
+            const QString stopped = m_api.stoppedReason();
             m_summary.stopReason =
-                QStringLiteral("The import stopped at row %1: the e-mail lookup failed.")
-                    .arg(m_count);
+                stopped.isEmpty()
+                    ? QStringLiteral("The import stopped at row %1: the e-mail lookup failed.")
+                          .arg(m_count)
+                    : QStringLiteral("The import stopped at row %1. %2").arg(m_count).arg(stopped);
             return false;
         }
     }
@@ -709,7 +713,9 @@ void Run::writeFailed(int32_t result)
     const QString words = goldmine::describeWriteResult(result);
     const QString code =
         QString::number(result) + (words.isEmpty() ? QString() : QStringLiteral(": ") + words);
-    if (goldmine::isDatabaseFailure(result)) {
+    if (const QString stopped = m_api.stoppedReason(); !stopped.isEmpty()) {
+        stop(QStringLiteral("The import stopped at row %1. %2").arg(m_count).arg(stopped));
+    } else if (goldmine::isDatabaseFailure(result)) {
         stop(QStringLiteral("The import stopped at row %1: the GoldMine database failed (GoldMine "
                             "result %2).")
                  .arg(m_count)

@@ -12,10 +12,15 @@ QString secretFromLocal8Bit(const char *bytes, qsizetype size)
     const auto *in = reinterpret_cast<const unsigned char *>(bytes);
     for (qsizetype i = 0; i < size;) {
         const unsigned char lead = in[i];
-        qsizetype length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                          : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F
-                                                                                       : lead & 0x07;
+        qsizetype length = lead < 0x80           ? 1
+                           : (lead >> 5) == 0x6  ? 2
+                           : (lead >> 4) == 0xE  ? 3
+                           : (lead >> 3) == 0x1E ? 4
+                                                 : 0;
+        char32_t code = length == 1   ? lead
+                        : length == 2 ? lead & 0x1F
+                        : length == 3 ? lead & 0x0F
+                                      : lead & 0x07;
         bool valid = length > 0 && i + length <= size;
         for (qsizetype k = 1; valid && k < length; ++k) {
             valid = (in[i + k] & 0xC0) == 0x80;

@@ -3,6 +3,7 @@
 #include "Config.h"
 #include "Database.h"
 #include "Password.h"
+#include "Platform.h"
 #include "Store.h"
 
 #include <sqlite3.h>
@@ -53,7 +54,7 @@ std::string attachGoldMine(sqlite3 *db, const fs::path &goldPath, const fs::path
     if (fs::equivalent(goldPath, commonPath, error))
         return "main";
     sqlite3_stmt *attach = nullptr;
-    const std::string goldFile = goldPath.string();
+    const std::string goldFile = sqliteFileName(goldPath);
     if (sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS gold", -1, &attach, nullptr) != SQLITE_OK) {
         sqlite3_finalize(attach);
         databaseFailed(db, goldPath);
@@ -129,7 +130,8 @@ LoggedIn logIn(const char *sysDir, const char *goldDir, const char *commonDir, c
     }
 
     sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(commonPath->c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(sqliteFileName(*commonPath).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
         const std::string reason =
             commonPath->string() + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
         sqlite3_close_v2(db);

@@ -29,6 +29,11 @@ std::tm localTime(std::time_t seconds)
     return local;
 }
 
+std::string sqliteFileName(const std::filesystem::path &path)
+{
+    return path.string();
+}
+
 void wipeMemory(void *data, std::size_t size)
 {
     explicit_bzero(data, size);

@@ -13,6 +13,9 @@ namespace gm7s32 {
 // The broken-down local time of seconds (thread-safe).
 std::tm localTime(std::time_t seconds);
 
+// A file's name as SQLite takes it (UTF-8).
+std::string sqliteFileName(const std::filesystem::path &path);
+
 // Overwrites size bytes at data in a way the compiler may not drop.
 void wipeMemory(void *data, std::size_t size);
 

@@ -35,8 +35,8 @@ bool createDatabase(const fs::path &path, const std::vector<std::string> &schema
                     const std::string &userName, const std::string &hash, std::string *error)
 {
     sqlite3 *db = nullptr;
-    const int opened =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int opened = sqlite3_open_v2(sqliteFileName(path).c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     const auto closeWith = [&](const std::string &message) {
         const std::string detail = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);

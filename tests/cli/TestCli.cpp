@@ -714,6 +714,24 @@ private Q_SLOTS:
         QVERIFY2(outcome.err.contains("no column named:\n  Company"), qPrintable(outcome.err));
     }
 
+    void bridgeOptionReachesTheApiThroughGm7bridge()
+    {
+        const QString store = newStore(QStringLiteral("bridged"));
+        const QString path = book("bridged.xlsx", {{"Email", "Name"}, {"b1@x.com", "Zoë"}});
+        Outcome outcome =
+            run(QStringList{"--workbook", path, "--email-column", "Email", "--map", "Name=CONTACT",
+                            "--bridge", QStringLiteral(RUVELO_BIN_DIR "/gm7bridge")} +
+                connectionTo(store));
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(storeCount(store, "SELECT COUNT(*) FROM CONTACT1 WHERE CONTACT = 'Zoë'"), 1);
+        // A bridge that is not there: said, nothing written.
+        outcome = run(QStringList{"--workbook", path, "--email-column", "Email", "--bridge",
+                                  m_dir.filePath("no-such-bridge")} +
+                      connectionTo(store));
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY2(outcome.err.startsWith("ruvelo-import: "), qPrintable(outcome.err));
+    }
+
     void missingEmailColumnCannotStart()
     {
         const QString path = book("nocolumn.xlsx", {{"Email"}, {"n@x.com"}});

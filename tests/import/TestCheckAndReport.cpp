@@ -12,7 +12,6 @@
 
 #include <sqlite3.h>
 
-
 using namespace goldmine;
 using namespace import;
 using namespace mapping;
@@ -40,9 +39,9 @@ class Records : public RowReport
 {
 public:
     void write(const RowRecord &record) override { records.append(record); }
-    import::Result<void> finish() override { return {}; }
-    QList<RowRecord> records;
-};
+    import::Result<void> finish() override { return {};
+} QList<RowRecord> records;
+}; // namespace
 
 QByteArray readFile(const QString &path)
 {
@@ -71,7 +70,8 @@ QStringList storeContents(const QString &directory)
                 reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))));
         sqlite3_finalize(statement);
         for (const QString &table : tables) {
-            const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table).toUtf8();
+            const QByteArray sql =
+                QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table).toUtf8();
             sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr);
             while (sqlite3_step(statement) == SQLITE_ROW) {
                 QStringList row{table};
@@ -111,7 +111,9 @@ class TestCheckAndReport : public QObject
         {
             ImportRun run(store.api(), prompts, state, sink);
             run.setReport(report);
-            const auto read = [this]() -> const EntryList & { return entries; };
+            const auto read = [this]() -> const EntryList & {
+                return entries;
+            };
             return check ? run.check(options, read) : run.btnImport_Click(options, read);
         }
     };
@@ -208,7 +210,7 @@ private Q_SLOTS:
         const ImportSummary check = h.go(true, nullptr);
         QVERIFY(check.started);
         QVERIFY(h.prompts.messages().isEmpty()); // a check shows no box, it lists
-        QStringList messages; // the run's own problems, before any row's
+        QStringList messages;                    // the run's own problems, before any row's
         for (const Problem &problem : check.problems) {
             if (problem.row == 0)
                 messages.append(problem.message);
@@ -325,8 +327,9 @@ private Q_SLOTS:
         other.write("{\"mappings\": []}");
         other.close();
         QVERIFY(!readProfile(other.fileName()));
-        QVERIFY(readProfile(other.fileName()).error().message.contains(
-            QStringLiteral("not a Ruvelo mapping profile")));
+        QVERIFY(readProfile(other.fileName())
+                    .error()
+                    .message.contains(QStringLiteral("not a Ruvelo mapping profile")));
         QVERIFY(!readProfile(dir.filePath(QStringLiteral("missing.json"))));
     }
 };

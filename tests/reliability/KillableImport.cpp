@@ -2,7 +2,7 @@
 // first argument is "step:n" (see KillSwitchApi.h), the rest are ruvelo-import's.
 #include "KillSwitchApi.h"
 #include "cli/Command.h"
-#include "goldmine/LibraryGoldMineApi.h"
+#include "goldmine/ApiFactory.h"
 
 #include <QCoreApplication>
 
@@ -20,9 +20,13 @@ int main(int argc, char *argv[])
         cli::printError(commandLine.error().message);
         return cli::CouldNotStart;
     }
-    goldmine::LibraryGoldMineApi api;
+    // In process, or through the bridge RUVELO_GM7BRIDGE names: the kill
+    // series runs both ways.
+    const std::unique_ptr<goldmine::GoldMineApi> api = goldmine::makeGoldMineApi();
+    if (!goldmine::chosenBridge().isEmpty())
+        cli::printError(QStringLiteral("through ") + goldmine::chosenBridge());
     QString error;
-    const std::unique_ptr<KillSwitchApi> killSwitch = KillSwitchApi::create(api, armed, &error);
+    const std::unique_ptr<KillSwitchApi> killSwitch = KillSwitchApi::create(*api, armed, &error);
     if (!killSwitch) {
         cli::printError(error);
         return cli::CouldNotStart;

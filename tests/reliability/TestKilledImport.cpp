@@ -193,6 +193,11 @@ private Q_SLOTS:
             startImport(store, book, step + ':' + QString::number(row)));
         QVERIFY(killed->waitForFinished(60000));
         QCOMPARE(killed->exitStatus(), QProcess::CrashExit);
+        // Run once more through gm7bridge (RUVELO_GM7BRIDGE), the killed
+        // program must really have reached GoldMine that way.
+        const QString bridge = qEnvironmentVariable("RUVELO_GM7BRIDGE");
+        if (!bridge.isEmpty())
+            QVERIFY(killed->readAllStandardError().contains(("through " + bridge).toUtf8()));
         rerunAndCheck(store, book);
     }
 

@@ -32,7 +32,9 @@ private Q_SLOTS:
 
     void brokenBytesBecomeReplacementCharacters()
     {
-        const QByteArray broken("a\xff" "b\xe2\x82", 5);
+        const QByteArray broken("a\xff"
+                                "b\xe2\x82",
+                                5);
         QCOMPARE(secretFromLocal8Bit(broken.constData(), broken.size()),
                  QStringLiteral("a\uFFFDb\uFFFD\uFFFD"));
     }
