@@ -325,6 +325,18 @@ private Q_SLOTS:
         first->release();
         QVERIFY(h.run(second.get()).started);
         QCOMPARE(h.contacts(), 1);
+
+        // A system directory this machine cannot see (the API library runs
+        // elsewhere) still keeps this machine's runs apart.
+        settings.sSysDir = QStringLiteral("Z:\\GoldMine\\Sys");
+        const auto elsewhere = makeImportLock(settings);
+        const auto again = makeImportLock(settings);
+        QVERIFY(elsewhere->acquire());
+        const goldmine::Result<void> refused = again->acquire();
+        QVERIFY(!refused);
+        QCOMPARE(refused.error().code, goldmine::ErrorCode::ImportRunning);
+        elsewhere->release();
+        QVERIFY(again->acquire());
     }
 
     void ambiguousColumnNamesAreRefused()
