@@ -1,7 +1,7 @@
 #include "excel/Table.h"
 
+#include "excel/CellText.h"
 #include "excel/Limits.h"
-#include "excel/Workbook.h"
 
 #include <QSet>
 

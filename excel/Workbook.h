@@ -1,6 +1,7 @@
 #pragma once
 
 #include "excel/CellError.h"
+#include "excel/CellText.h"
 #include "excel/Errors.h"
 #include "excel/ado/Connection.h"
 #include "excel/ado/Recordset.h"
@@ -30,10 +31,5 @@ Result<std::unique_ptr<ado::Recordset>> OpenSheetRows(ado::Connection &connectio
 // Opens the workbook for one read of its first table's column names and
 // closes it again: what the windows list before an import.
 Result<QStringList> ReadFirstTableColumns(const QString &path);
-
-// A cell's value as text: text unchanged, null as empty text, numbers in plain
-// decimal notation, dates in the short date form, booleans as True/False,
-// errors as their text.
-QString VariantToText(const QVariant &value);
 
 } // namespace excel

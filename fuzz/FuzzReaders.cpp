@@ -1,7 +1,7 @@
 #include "fuzz/FuzzReaders.h"
 
+#include "excel/CellText.h"
 #include "excel/SheetSource.h"
-#include "excel/Workbook.h"
 
 #include <QByteArray>
 
