@@ -9,6 +9,8 @@ namespace excel::biff {
 
 namespace record {
 constexpr std::uint16_t formula = 0x0006;
+// FORMULA under its Excel 4.0 id, which some writers use in later files.
+constexpr std::uint16_t formulaBiff4 = 0x0406;
 constexpr std::uint16_t endOfFile = 0x000A;
 constexpr std::uint16_t dateMode = 0x0022;
 constexpr std::uint16_t filePass = 0x002F;

@@ -59,10 +59,13 @@ QString ContinuedBytes::characters(size_t count, bool wide)
         const QByteArray &segment = m_segments[m_segment];
         if (m_at >= size_t(segment.size())) {
             // The characters go on in the next record, after a flag byte
-            // that says how wide they are there.
-            ++m_segment;
+            // that says how wide they are there. Some writers leave an empty
+            // CONTINUE record in between: it holds nothing, not even the flag.
+            do {
+                ++m_segment;
+            } while (m_segment < m_segments.size() && m_segments[m_segment].isEmpty());
             m_at = 0;
-            if (m_segment >= m_segments.size() || m_segments[m_segment].isEmpty()) {
+            if (m_segment >= m_segments.size()) {
                 m_ok = false;
                 break;
             }

@@ -13,8 +13,8 @@ namespace {
 
 // The layout of a compound document's header and directory entries.
 constexpr gsf_off_t headerBytes = 512;
-constexpr gsf_off_t headerSectorShift = 0x1E;      // two bytes: log2 of the sector size
-constexpr gsf_off_t headerFirstDirectory = 0x30;   // four bytes: first directory sector
+constexpr gsf_off_t headerSectorShift = 0x1E;    // two bytes: log2 of the sector size
+constexpr gsf_off_t headerFirstDirectory = 0x30; // four bytes: first directory sector
 constexpr quint32 minSectorShift = 7;
 constexpr quint32 maxSectorShift = 16;
 constexpr gsf_off_t directoryEntryBytes = 128;
@@ -113,19 +113,24 @@ Result<std::unique_ptr<CompoundDocument>> CompoundDocument::open(GsfInput *sourc
     }
     const int children = gsf_infile_num_children(document->m_container);
     int workbook = -1;
+    int book = -1;
     bool encryptedPackage = false;
     for (int i = 0; i < children; ++i) {
-        const QString name =
-            QString::fromUtf8(gsf_infile_name_by_index(document->m_container, i));
+        const QString name = QString::fromUtf8(gsf_infile_name_by_index(document->m_container, i));
         // Excel 97 and later write "Workbook", Excel 5 and 95 "Book"; some
         // writers change the case.
-        if (workbook < 0 && (name.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0 ||
-                             name.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0))
+        if (workbook < 0 && name.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0)
             workbook = i;
+        if (book < 0 && name.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0)
+            book = i;
         // An Excel 2007 package protected by a password is kept in a compound document.
         if (name == QLatin1String("EncryptedPackage"))
             encryptedPackage = true;
     }
+    // A file converted from Excel 5 or 95 may keep its old "Book" beside the
+    // "Workbook" saved since: the latter is the workbook.
+    if (workbook < 0)
+        workbook = book;
     if (workbook < 0)
         return encryptedPackage ? Error{fault::encrypted(path), ErrorCode::Encrypted}
                                 : Error{fault::notWorkbook(path), ErrorCode::NotWorkbook};

@@ -387,6 +387,7 @@ private:
             break;
         }
         case record::formula:
+        case record::formulaBiff4:
             return readFormula(bytes, row);
         default:
             break;
@@ -439,8 +440,53 @@ private:
         }
         Bytes text(next.data, next.length);
         QString value = m_book->text.readString(text, false);
-        if (text.ok())
+        if (text.ok()) {
             add(column, this->text(std::move(value)));
+            return {};
+        }
+        if (!m_book->text.biff8)
+            return {}; // a BIFF5 text is at most 255 characters: this one is cut short
+        // A long text goes on in CONTINUE records.
+        std::vector<QByteArray> segments;
+        segments.emplace_back(reinterpret_cast<const char *>(next.data), next.length);
+        Result<void> read =
+            readContinuations(segments, next.length >= 2 ? next.data[0] | (next.data[1] << 8) : 0);
+        if (!read)
+            return read.error();
+        ContinuedBytes continued(segments);
+        const quint16 count = continued.u16();
+        const quint8 flags = continued.u8();
+        if (flags & stringFlag::rich)
+            continued.u16();
+        if (flags & stringFlag::phonetic)
+            continued.u32();
+        value = continued.characters(count, flags & stringFlag::wide);
+        if (continued.ok())
+            add(column, this->text(std::move(value)));
+        return {};
+    }
+
+    // Appends the data of the CONTINUE records that follow to segments, as far
+    // as a string of the given number of characters can need them.
+    Result<void> readContinuations(std::vector<QByteArray> &segments, int characters)
+    {
+        // Two bytes a character, a flag byte a record and the string's header.
+        constexpr qsizetype headerBytes = 9;
+        qsizetype have = segments.front().size();
+        while (have < headerBytes + 2 * qsizetype(characters) + qsizetype(segments.size())) {
+            Record r;
+            Result<bool> more = m_reader.next(r);
+            if (!more)
+                return more.error();
+            if (!more.value())
+                return {};
+            if (r.type != record::continuation) {
+                m_reader.unread();
+                return {};
+            }
+            segments.emplace_back(reinterpret_cast<const char *>(r.data), r.length);
+            have += r.length;
+        }
         return {};
     }
 
