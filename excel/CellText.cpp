@@ -1,6 +1,7 @@
 #include "excel/CellText.h"
 
 #include "excel/CellError.h"
+#include "excel/Duration.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -54,6 +55,45 @@ public:
     }
 
     bool usable() const { return m_usable; }
+
+    // An elapsed time in a clock format: the hours run on past 24, and the
+    // marker of a 12-hour clock means nothing here.
+    QString elapsed(qint64 hours, int minutes, int seconds) const
+    {
+        QString out;
+        for (const Part &part : m_parts) {
+            switch (part.field) {
+            case Field::Literal:
+                out += part.literal;
+                break;
+            case Field::Hour24:
+            case Field::Hour12:
+                out += QString::number(hours);
+                break;
+            case Field::Hour24Two:
+            case Field::Hour12Two:
+                if (hours < 10)
+                    out += QLatin1Char('0');
+                out += QString::number(hours);
+                break;
+            case Field::Minute:
+                out += QString::number(minutes);
+                break;
+            case Field::Minute2:
+                appendTwo(out, minutes);
+                break;
+            case Field::Second:
+                out += QString::number(seconds);
+                break;
+            case Field::Second2:
+                appendTwo(out, seconds);
+                break;
+            default:
+                break; // the marker of a 12-hour clock, and date fields
+            }
+        }
+        return out.trimmed();
+    }
 
     QString apply(const QDate &date, const QTime &time) const
     {
@@ -350,6 +390,29 @@ QString timeText(const QTime &time)
     return c.locale.toString(time, seconds ? c.timeWithSeconds : c.shortTime);
 }
 
+// An elapsed time in the system's time format, with seconds when there are
+// any, as a time of day would show them.
+QString durationText(qint64 milliseconds)
+{
+    const TextConventions &c = conventions();
+    const qint64 total = milliseconds < 0 ? -milliseconds : milliseconds;
+    const qint64 hours = total / 3600000;
+    const int minutes = int(total / 60000 % 60);
+    const int seconds = int(total / 1000 % 60);
+    const bool withSeconds = total % 60000 != 0;
+    const CompiledFormat &fast = withSeconds ? c.fastTimeWithSeconds : c.fastTime;
+    QString text;
+    if (fast.usable()) {
+        text = fast.elapsed(hours, minutes, seconds);
+    } else {
+        // A format this program does not take apart: hours, minutes and seconds.
+        text = QStringLiteral("%1:%2").arg(hours).arg(minutes, 2, 10, QLatin1Char('0'));
+        if (withSeconds)
+            text += QStringLiteral(":%1").arg(seconds, 2, 10, QLatin1Char('0'));
+    }
+    return milliseconds < 0 ? QLatin1Char('-') + text : text;
+}
+
 QString dateText(const QDate &date)
 {
     const TextConventions &c = conventions();
@@ -372,12 +435,19 @@ QString VariantToText(const QVariant &value)
         return numberText(value.toDouble());
     case QMetaType::Bool:
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case QMetaType::QDate:
-        return dateText(value.toDate());
-    case QMetaType::QTime:
-        return timeText(value.toTime());
+    // An invalid date or time has no fields to show.
+    case QMetaType::QDate: {
+        const QDate date = value.toDate();
+        return date.isValid() ? dateText(date) : QString();
+    }
+    case QMetaType::QTime: {
+        const QTime time = value.toTime();
+        return time.isValid() ? timeText(time) : QString();
+    }
     case QMetaType::QDateTime: {
         const QDateTime dateTime = value.toDateTime();
+        if (!dateTime.isValid())
+            return QString();
         return dateText(dateTime.date()) + QLatin1Char(' ') + timeText(dateTime.time());
     }
     default:
@@ -385,6 +455,8 @@ QString VariantToText(const QVariant &value)
     }
     if (value.typeId() == qMetaTypeId<CellError>())
         return value.value<CellError>().text;
+    if (value.typeId() == qMetaTypeId<Duration>())
+        return durationText(value.value<Duration>().milliseconds);
     return value.toString();
 }
 

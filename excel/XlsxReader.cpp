@@ -555,14 +555,8 @@ private:
             return m_text == "1" || m_text == "true";
         case Type::Error:
             return QVariant::fromValue(CellError{textOf(m_text)});
-        case Type::IsoDate: {
-            const QString text = textOf(m_text);
-            if (!text.contains(QLatin1Char('T')))
-                return QDate::fromString(text, Qt::ISODate);
-            QDateTime dateTime = QDateTime::fromString(text, Qt::ISODate);
-            dateTime.setTimeSpec(Qt::UTC);
-            return dateTime;
-        }
+        case Type::IsoDate:
+            return isoToVariant(textOf(m_text));
         case Type::Number: {
             double number = 0;
             if (!parseNumber(std::string_view(m_text), number))

@@ -3,6 +3,7 @@
 // libxlsxwriter and on raw packages that hold what other writers produce.
 #include "Builders.h"
 
+#include "excel/Duration.h"
 #include "excel/Workbook.h"
 #include "excel/ado/Provider.h"
 
@@ -376,6 +377,9 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("text"); // "." stands for the decimal separator
         QTest::newRow("null") << QVariant() << "";
+        QTest::newRow("invalid date") << QVariant(QDate()) << "";
+        QTest::newRow("invalid time") << QVariant(QTime()) << "";
+        QTest::newRow("invalid date-time") << QVariant(QDateTime()) << "";
         QTest::newRow("text") << QVariant(QStringLiteral(" Ann ")) << " Ann ";
         QTest::newRow("phone number") << QVariant(5551234567.0) << "5551234567";
         QTest::newRow("sum of tenths") << QVariant(0.1 + 0.2) << "0.3";
@@ -418,6 +422,46 @@ private Q_SLOTS:
             QCOMPARE(VariantToText(time), system.toString(time, QLocale::ShortFormat));
         for (const QDate &day : {QDate(1900, 1, 1), QDate(2031, 12, 31), QDate(1999, 7, 4)})
             QCOMPARE(VariantToText(day), system.toString(day, QLocale::ShortFormat));
+    }
+
+    // An elapsed time reads like a time of day in the system's format, but its
+    // hours run on past 24 and it has no AM/PM marker.
+    void durationsInTextForm_data()
+    {
+        QTest::addColumn<qint64>("milliseconds");
+        QTest::addColumn<int>("hours");
+        QTest::addColumn<QTime>("likeTime"); // the same minutes and seconds
+        QTest::newRow("a day") << qint64(24) * 3600000 << 24 << QTime(9, 0);
+        QTest::newRow("past a day, with seconds")
+            << (qint64(26) * 3600 + 30 * 60 + 15) * 1000 << 26 << QTime(9, 30, 15);
+        QTest::newRow("a hundred hours and a minute")
+            << (qint64(100) * 3600 + 60) * 1000 << 100 << QTime(9, 1);
+        QTest::newRow("under an hour") << qint64(45) * 60000 << 0 << QTime(9, 45);
+        QTest::newRow("a negative one") << -qint64(90) * 60000 << -1 << QTime(9, 30);
+    }
+
+    void durationsInTextForm()
+    {
+        QFETCH(qint64, milliseconds);
+        QFETCH(int, hours);
+        QFETCH(QTime, likeTime);
+        // The time at 9 o'clock in the system's form, without its AM/PM marker.
+        const QLocale system = QLocale::system();
+        QString nine = VariantToText(likeTime);
+        nine.remove(system.amText()).remove(system.pmText());
+        nine = nine.trimmed();
+        const qsizetype hourAt = nine.indexOf(QLatin1Char('9'));
+        QVERIFY(hourAt >= 0);
+        const qsizetype hourLength = hourAt > 0 && nine.at(hourAt - 1) == QLatin1Char('0') ? 2 : 1;
+        const qsizetype hourStart = hourAt - hourLength + 1;
+        QString hourText = QString::number(hours < 0 ? 1 : hours);
+        if (hourLength == 2 && hourText.size() < 2)
+            hourText.prepend(QLatin1Char('0'));
+        QString expected = nine;
+        expected.replace(hourStart, hourLength, hourText);
+        if (hours < 0)
+            expected.prepend(QLatin1Char('-'));
+        QCOMPARE(VariantToText(QVariant::fromValue(Duration{milliseconds})), expected);
     }
 
     void dateSystems_data()
@@ -496,6 +540,13 @@ private Q_SLOTS:
         QTest::newRow("empty value") << QByteArray("<c t=\"s\"></c>") << QVariant();
         QTest::newRow("prefixed elements")
             << QByteArray("<x:c xmlns:x=\"urn:x\"><x:v>12.5</x:v></x:c>") << QVariant(12.5);
+        QTest::newRow("ISO time") << QByteArray("<c t=\"d\"><v>10:10:10</v></c>")
+                                  << QVariant(QTime(10, 10, 10));
+        QTest::newRow("ISO duration past a day")
+            << QByteArray("<c t=\"d\"><v>PT24H0M0.000S</v></c>")
+            << QVariant::fromValue(Duration{24 * 3600000});
+        QTest::newRow("ISO text that is no date") << QByteArray("<c t=\"d\"><v>2021-02-30</v></c>")
+                                                  << QVariant(QStringLiteral("2021-02-30"));
     }
 
     void cellForms()
