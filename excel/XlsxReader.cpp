@@ -270,21 +270,22 @@ public:
         : m_base(std::move(baseDirectory))
     {}
 
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(const XmlName &name, const XmlAttributes &attributes) override
     {
-        if (name != "Relationship")
+        if (name.local != "Relationship" ||
+            (name.space != XmlSpace::Package && name.space != XmlSpace::None))
             return;
-        const char *id = attribute(attributes, "Id");
-        const char *type = attribute(attributes, "Type");
-        const char *target = attribute(attributes, "Target");
-        const char *mode = attribute(attributes, "TargetMode");
+        const char *id = attributes.value("Id");
+        const char *type = attributes.value("Type");
+        const char *target = attributes.value("Target");
+        const char *mode = attributes.value("TargetMode");
         if (!id || !type || !target || (mode && std::string_view(mode) == "External"))
             return;
         const QString part = resolvePartName(m_base, QString::fromUtf8(target));
         if (!part.isEmpty())
             relationships.insert(QString::fromUtf8(id), {QString::fromUtf8(type), part});
     }
-    void endElement(std::string_view) override {}
+    void endElement(const XmlName &) override {}
     void characters(const char *, int) override {}
 
     // The first target of a type, matched on its last segment so that the
@@ -313,21 +314,23 @@ public:
         QString relationshipId;
     };
 
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(const XmlName &name, const XmlAttributes &attributes) override
     {
-        if (name == "workbookPr") {
-            const char *value = attribute(attributes, "date1904");
+        // Extensions have elements of the same local names (x15:workbookPr):
+        // only SpreadsheetML's own count.
+        if (isSpreadsheet(name, "workbookPr")) {
+            const char *value = attributes.value("date1904");
             date1904 =
                 value && (std::string_view(value) == "1" || std::string_view(value) == "true");
-        } else if (name == "sheet") {
-            const char *sheetName = attribute(attributes, "name");
-            const char *id = attribute(attributes, "id");
+        } else if (isSpreadsheet(name, "sheet")) {
+            const char *sheetName = attributes.value("name");
+            const char *id = attributes.value(XmlSpace::Relationships, "id");
             if (sheetName)
                 sheets.push_back(
                     {QString::fromUtf8(sheetName), id ? QString::fromUtf8(id) : QString()});
         }
     }
-    void endElement(std::string_view) override {}
+    void endElement(const XmlName &) override {}
     void characters(const char *, int) override {}
 
     std::vector<Sheet> sheets;
@@ -337,27 +340,27 @@ public:
 class StylesHandler : public XmlHandler
 {
 public:
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(const XmlName &name, const XmlAttributes &attributes) override
     {
-        if (name == "numFmt") {
-            const char *id = attribute(attributes, "numFmtId");
-            const char *code = attribute(attributes, "formatCode");
+        if (isSpreadsheet(name, "numFmt")) {
+            const char *id = attributes.value("numFmtId");
+            const char *code = attributes.value("formatCode");
             int number = 0;
             if (id && code && parseNumber(std::string_view(id), number))
                 m_formats[number] = QString::fromUtf8(code);
-        } else if (name == "cellXfs") {
+        } else if (isSpreadsheet(name, "cellXfs")) {
             m_inCellXfs = true;
-        } else if (name == "xf" && m_inCellXfs) {
-            const char *id = attribute(attributes, "numFmtId");
+        } else if (isSpreadsheet(name, "xf") && m_inCellXfs) {
+            const char *id = attributes.value("numFmtId");
             int number = 0;
             if (!id || !parseNumber(std::string_view(id), number))
                 number = 0;
             m_xfFormats.push_back(number);
         }
     }
-    void endElement(std::string_view name) override
+    void endElement(const XmlName &name) override
     {
-        if (name == "cellXfs")
+        if (isSpreadsheet(name, "cellXfs"))
             m_inCellXfs = false;
     }
     void characters(const char *, int) override {}
@@ -387,30 +390,30 @@ public:
         : m_strings(strings)
     {}
 
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(const XmlName &name, const XmlAttributes &attributes) override
     {
-        if (name == "sst") {
+        if (isSpreadsheet(name, "sst")) {
             // The count is a hint only: never reserve more than a part could hold.
-            const char *count = attribute(attributes, "uniqueCount");
+            const char *count = attributes.value("uniqueCount");
             std::int64_t hint = 0;
             if (count && parseNumber(std::string_view(count), hint) && hint > 0)
                 m_strings.reserve(size_t(std::min<std::int64_t>(hint, 1 << 20)));
-        } else if (name == "si") {
+        } else if (isSpreadsheet(name, "si")) {
             m_text.clear();
             m_phonetic = 0;
-        } else if (name == "rPh") {
+        } else if (isSpreadsheet(name, "rPh")) {
             ++m_phonetic; // reading aids shown above the text are not the text
-        } else if (name == "t" && m_phonetic == 0) {
+        } else if (isSpreadsheet(name, "t") && m_phonetic == 0) {
             m_collecting = true;
         }
     }
-    void endElement(std::string_view name) override
+    void endElement(const XmlName &name) override
     {
-        if (name == "t")
+        if (isSpreadsheet(name, "t"))
             m_collecting = false;
-        else if (name == "rPh")
+        else if (isSpreadsheet(name, "rPh"))
             --m_phonetic;
-        else if (name == "si")
+        else if (isSpreadsheet(name, "si"))
             m_strings.push_back(textOf(m_text));
     }
     void characters(const char *text, int length) override
@@ -438,36 +441,45 @@ public:
     void setOutput(std::vector<Cell> *cells) { m_cells = cells; }
     const std::optional<ColumnSpan> &dimension() const { return m_dimension; }
 
-    void startElement(std::string_view name, const char **attributes) override
+    // The cell elements, by far the most, are told apart by one character.
+    void startElement(const XmlName &name, const XmlAttributes &attributes) override
     {
-        if (name == "c") {
-            startCell(attributes);
-        } else if (name == "v") {
-            m_collecting = m_inCell && m_type != Type::Inline;
-        } else if (name == "t") {
-            m_collecting = m_inCell && m_type == Type::Inline && m_phonetic == 0;
-        } else if (name == "rPh") {
-            ++m_phonetic;
-        } else if (name == "row") {
+        if (!isSpreadsheet(name))
+            return;
+        const std::string_view local = name.local;
+        if (local.size() == 1) {
+            if (local[0] == 'c')
+                startCell(attributes);
+            else if (local[0] == 'v')
+                m_collecting = m_inCell && m_type != Type::Inline;
+            else if (local[0] == 't')
+                m_collecting = m_inCell && m_type == Type::Inline && m_phonetic == 0;
+        } else if (local == "row") {
             m_lastColumn = -1;
             m_inRow = true;
-        } else if (name == "dimension") {
-            readDimension(attribute(attributes, "ref"));
+        } else if (local == "rPh") {
+            ++m_phonetic;
+        } else if (local == "dimension") {
+            readDimension(attributes.value("ref"));
         }
     }
 
-    void endElement(std::string_view name) override
+    void endElement(const XmlName &name) override
     {
-        if (name == "c") {
-            endCell();
-        } else if (name == "v" || name == "t") {
-            m_collecting = false;
-        } else if (name == "rPh") {
-            --m_phonetic;
-        } else if (name == "row") {
+        if (!isSpreadsheet(name))
+            return;
+        const std::string_view local = name.local;
+        if (local.size() == 1) {
+            if (local[0] == 'c')
+                endCell();
+            else if (local[0] == 'v' || local[0] == 't')
+                m_collecting = false;
+        } else if (local == "row") {
             m_inRow = false;
             if (m_cells && !m_cells->empty())
                 m_pump->pause();
+        } else if (local == "rPh") {
+            --m_phonetic;
         }
     }
 
@@ -487,22 +499,25 @@ public:
 private:
     enum class Type { Number, Shared, Inline, String, Boolean, Error, IsoDate };
 
-    void startCell(const char **attributes)
+    void startCell(const XmlAttributes &attributes)
     {
         m_inCell = m_inRow;
         m_text.clear();
         m_type = Type::Number;
         m_style = 0;
         int column = -1;
-        for (int i = 0; attributes[i]; i += 2) {
-            const std::string_view key = localName(attributes[i]);
-            const char *value = attributes[i + 1];
-            if (key == "r") {
+        for (const char *const *attribute = attributes.raw(); *attribute; attribute += 2) {
+            // Unprefixed one-letter names only: "x:r" is another attribute.
+            const char *key = attribute[0];
+            if (key[0] == '\0' || key[1] != '\0')
+                continue;
+            const char *value = attribute[1];
+            if (key[0] == 'r') {
                 column = columnOfReference(value);
-            } else if (key == "s") {
+            } else if (key[0] == 's') {
                 if (!parseNumber(std::string_view(value), m_style))
                     m_style = 0;
-            } else if (key == "t") {
+            } else if (key[0] == 't') {
                 const std::string_view type(value);
                 if (type == "s")
                     m_type = Type::Shared;

@@ -464,6 +464,61 @@ private Q_SLOTS:
         QCOMPARE(VariantToText(QVariant::fromValue(Duration{milliseconds})), expected);
     }
 
+    // Extensions reuse SpreadsheetML's local names in their own namespaces;
+    // only SpreadsheetML's elements are read as what their names say.
+    void otherVocabulariesIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("workbookExtra");
+        QTest::addColumn<QByteArray>("styles");
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QVariant>("expected");
+        const QByteArray open =
+            "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+            "xmlns:o=\"urn:other\">";
+        QTest::newRow("extension workbookPr after the real one")
+            << QByteArray("<workbookPr date1904=\"1\"/><extLst><ext><x15:workbookPr "
+                          "xmlns:x15=\"http://schemas.microsoft.com/office/spreadsheetml/2010/11/"
+                          "main\" chartTrackingRefBase=\"1\"/></ext></extLst>")
+            << builders::stylesPart({0, 14}) << QByteArray("<c s=\"1\"><v>0</v></c>")
+            << QVariant(QDate(1904, 1, 1));
+        QTest::newRow("number format of another vocabulary")
+            << QByteArray()
+            << QByteArray(open + "<numFmts><numFmt numFmtId=\"164\" formatCode=\"yyyy-mm-dd\"/>"
+                                 "<o:numFmt numFmtId=\"164\" formatCode=\"0.00\"/></numFmts>"
+                                 "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/></cellXfs>"
+                                 "</styleSheet>")
+            << QByteArray("<c s=\"1\"><v>45000</v></c>") << QVariant(QDate(2023, 3, 15));
+        QTest::newRow("cell format of another vocabulary")
+            << QByteArray()
+            << QByteArray(open + "<cellXfs><xf numFmtId=\"0\"/><o:xf numFmtId=\"0\"/>"
+                                 "<xf numFmtId=\"14\"/></cellXfs></styleSheet>")
+            << QByteArray("<c s=\"1\"><v>45000</v></c>") << QVariant(QDate(2023, 3, 15));
+        QTest::newRow("text of another vocabulary in a shared string")
+            << QByteArray() << QByteArray() << QByteArray("<c t=\"s\"><v>0</v></c>")
+            << QVariant(QStringLiteral("Ann"));
+    }
+
+    void otherVocabulariesIgnored()
+    {
+        QFETCH(QByteArray, workbookExtra);
+        QFETCH(QByteArray, styles);
+        QFETCH(QByteArray, cell);
+        QFETCH(QVariant, expected);
+        builders::Xlsx book;
+        book.workbookExtra = workbookExtra;
+        book.styles = styles;
+        book.sheets = {{"Sheet1", "<row><c t=\"inlineStr\"><is><t>Value</t></is></c></row>"
+                                  "<row>" +
+                                      cell + "</row>"}};
+        book.extraParts = {
+            {"xl/sharedStrings.xml",
+             "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+             "xmlns:o=\"urn:other\"><si><t>Ann</t><o:t>Lee</o:t></si></sst>"}};
+        auto table = readTable(xlsx("vocabularies.xlsx", book));
+        QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
+        QCOMPARE(table->rows, (QList<QVariantList>{{expected}}));
+    }
+
     void dateSystems_data()
     {
         QTest::addColumn<bool>("date1904");
@@ -539,7 +594,17 @@ private Q_SLOTS:
             << QVariant(QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5), Qt::UTC));
         QTest::newRow("empty value") << QByteArray("<c t=\"s\"></c>") << QVariant();
         QTest::newRow("prefixed elements")
-            << QByteArray("<x:c xmlns:x=\"urn:x\"><x:v>12.5</x:v></x:c>") << QVariant(12.5);
+            << QByteArray("<x:c xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
+                          "main\"><x:v>12.5</x:v></x:c>")
+            << QVariant(12.5);
+        QTest::newRow("strict namespace")
+            << QByteArray("<s:c xmlns:s=\"http://purl.oclc.org/ooxml/spreadsheetml/main\">"
+                          "<s:v>12.5</s:v></s:c>")
+            << QVariant(12.5);
+        QTest::newRow("an element of another vocabulary is no cell")
+            << QByteArray("<x:c xmlns:x=\"urn:x\"><x:v>12.5</x:v></x:c>") << QVariant();
+        QTest::newRow("a value of another vocabulary is no value")
+            << QByteArray("<c xmlns:x=\"urn:x\"><x:v>12.5</x:v></c>") << QVariant();
         QTest::newRow("ISO time") << QByteArray("<c t=\"d\"><v>10:10:10</v></c>")
                                   << QVariant(QTime(10, 10, 10));
         QTest::newRow("ISO duration past a day")
