@@ -224,12 +224,42 @@ Result<void> readGlobals(Book &book)
 class XlsSheet : public SheetCells
 {
 public:
-    XlsSheet(std::shared_ptr<Book> book, GsfInput *input)
+    XlsSheet(std::shared_ptr<Book> book, GsfInput *input, gsf_off_t offset)
         : m_book(std::move(book))
         , m_input(input)
         , m_reader(input)
+        , m_offset(offset)
     {}
     ~XlsSheet() override { g_object_unref(m_input); }
+
+    // Opens the sheet whose records start at the offset in the workbook stream.
+    static Result<std::unique_ptr<SheetCells>> open(std::shared_ptr<Book> book, gsf_off_t offset)
+    {
+        const QuietGsf quiet;
+        if (offset >= gsf_input_size(book->stream()))
+            return Error{fault::damaged(book->path,
+                                        QStringLiteral("a sheet lies outside the workbook stream")),
+                         ErrorCode::Damaged};
+        GError *error = nullptr;
+        GsfInput *input = gsf_input_dup(book->stream(), &error);
+        if (!input) {
+            if (error)
+                g_error_free(error);
+            return Error{
+                fault::damaged(book->path, QStringLiteral("the workbook stream cannot be read")),
+                ErrorCode::Damaged};
+        }
+        const QString path = book->path;
+        auto sheet = std::make_unique<XlsSheet>(std::move(book), input, offset);
+        if (gsf_input_seek(input, offset, G_SEEK_SET))
+            return Error{
+                fault::damaged(path, QStringLiteral("a sheet lies outside the workbook stream")),
+                ErrorCode::Damaged};
+        Result<void> started = sheet->start();
+        if (!started)
+            return describeDetail(started.error(), path);
+        return std::unique_ptr<SheetCells>(std::move(sheet));
+    }
 
     // Reads the sheet's opening record.
     Result<void> start()
@@ -243,12 +273,12 @@ public:
         return {};
     }
 
-    Result<bool> nextRow(std::vector<Cell> &cells) override
+    Result<bool> nextRun(RowCells &run) override
     {
-        cells.clear();
+        run.cells.clear();
         if (!m_pending.empty()) {
-            cells.swap(m_pending);
-            m_row = m_pendingRow;
+            run.cells.swap(m_pending);
+            run.row = m_pendingRow;
         }
         while (!m_done) {
             Record r;
@@ -281,18 +311,22 @@ public:
             }
             if (m_scratch.empty())
                 continue;
-            if (!cells.empty() && row != m_row) {
+            // BIFF counts rows from 0; the sheet shows them from 1.
+            ++row;
+            if (!run.cells.empty() && row != run.row) {
                 m_pending.swap(m_scratch);
                 m_pendingRow = row;
                 return true;
             }
-            m_row = row;
+            run.row = row;
             for (Cell &cell : m_scratch)
-                cells.push_back(std::move(cell));
+                run.cells.push_back(std::move(cell));
         }
-        return !cells.empty();
+        return !run.cells.empty();
     }
 
+    Result<std::unique_ptr<SheetCells>> reopen() const override { return open(m_book, m_offset); }
+    const QString &path() const override { return m_book->path; }
     std::optional<ColumnSpan> declaredColumns() const override { return m_dimension; }
 
 private:
@@ -498,7 +532,7 @@ private:
     std::vector<Cell> m_scratch;
     std::vector<Cell> m_pending;
     std::optional<ColumnSpan> m_dimension;
-    int m_row = -1;
+    gsf_off_t m_offset;
     int m_pendingRow = -1;
     int m_depth = 1;
     bool m_done = false;
@@ -517,30 +551,7 @@ public:
     {
         if (index < 0 || size_t(index) >= m_book->sheetOffsets.size())
             return Error{QStringLiteral("The workbook has no sheet number %1.").arg(index + 1)};
-        const QuietGsf quiet;
-        const gsf_off_t offset = m_book->sheetOffsets[size_t(index)];
-        if (offset >= gsf_input_size(m_book->stream()))
-            return Error{fault::damaged(m_book->path,
-                                        QStringLiteral("a sheet lies outside the workbook stream")),
-                         ErrorCode::Damaged};
-        GError *error = nullptr;
-        GsfInput *input = gsf_input_dup(m_book->stream(), &error);
-        if (!input) {
-            if (error)
-                g_error_free(error);
-            return Error{
-                fault::damaged(m_book->path, QStringLiteral("the workbook stream cannot be read")),
-                ErrorCode::Damaged};
-        }
-        auto sheet = std::make_unique<XlsSheet>(m_book, input);
-        if (gsf_input_seek(input, offset, G_SEEK_SET))
-            return Error{fault::damaged(m_book->path,
-                                        QStringLiteral("a sheet lies outside the workbook stream")),
-                         ErrorCode::Damaged};
-        Result<void> started = sheet->start();
-        if (!started)
-            return describeDetail(started.error(), m_book->path);
-        return std::unique_ptr<SheetCells>(std::move(sheet));
+        return XlsSheet::open(m_book, m_book->sheetOffsets[size_t(index)]);
     }
 
 private:

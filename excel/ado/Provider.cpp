@@ -57,24 +57,61 @@ public:
             return more.error();
         }
         m_atEnd = !more.value();
+        takeNewColumns();
         return {};
     }
     int recordCount() const override { return -1; }
 
+protected:
+    bool findMoreFields() override
+    {
+        // A sheet that cannot be read again says so when its rows are read.
+        Result<bool> found = m_table->findAllColumns();
+        if (!found || !found.value())
+            return false;
+        takeNewColumns();
+        return true;
+    }
+
 private:
+    // A row may bring a column the header did not have.
+    void takeNewColumns()
+    {
+        const QStringList &columns = m_table->columnNames();
+        if (columns.size() > fieldNames().size())
+            addFieldNames(columns, fieldNames().size());
+    }
+
     std::unique_ptr<excel::SheetTable> m_table;
     bool m_atEnd = false;
 };
 
 } // namespace
 
-int RowSource::fieldIndex(const QString &name) const
+int RowSource::lookUpMore(const QString &name)
+{
+    return findMoreFields() ? lookUp(name) : -1;
+}
+
+int RowSource::lookUp(const QString &name) const
 {
     const auto exact = m_exact.constFind(name);
     if (exact != m_exact.constEnd())
         return exact.value();
     const auto folded = m_folded.constFind(name.toCaseFolded());
     return folded == m_folded.constEnd() ? -1 : folded.value();
+}
+
+void RowSource::addFieldNames(const QStringList &names, qsizetype from)
+{
+    for (qsizetype i = from; i < names.size(); ++i) {
+        m_names.append(names.at(i));
+        // The first of names equal but for case keeps winning.
+        m_exact.insert(names.at(i), int(i));
+        const QString folded = names.at(i).toCaseFolded();
+        if (!m_folded.contains(folded))
+            m_folded.insert(folded, int(i));
+    }
 }
 
 void RowSource::setFieldNames(const QStringList &names)
@@ -164,10 +201,7 @@ int Provider::sheetOfTable(const QString &tableName) const
 
 Result<QStringList> Provider::columnNames(int sheet)
 {
-    auto table = excel::SheetTable::open(*m_workbook, sheet);
-    if (!table)
-        return table.error();
-    return table.value()->columnNames();
+    return excel::SheetTable::readColumnNames(*m_workbook, sheet);
 }
 
 Result<std::unique_ptr<RowSource>> Provider::openRows(int sheet)

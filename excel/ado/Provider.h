@@ -25,7 +25,13 @@ public:
     virtual ~RowSource() = default;
 
     const QStringList &fieldNames() const { return m_names; }
-    int fieldIndex(const QString &name) const;
+    // -1 when the source has no field of that name, even after looking for
+    // fields it had not met yet.
+    int fieldIndex(const QString &name)
+    {
+        const int index = lookUp(name);
+        return index >= 0 ? index : lookUpMore(name);
+    }
 
     virtual bool atEnd() const = 0;
     virtual QVariant value(int index) const = 0;
@@ -34,8 +40,15 @@ public:
 
 protected:
     void setFieldNames(const QStringList &names);
+    // Adds the names from the given position on of a grown list.
+    void addFieldNames(const QStringList &names, qsizetype from);
+    // Looks for fields the source has not met yet; true when any were added.
+    virtual bool findMoreFields() { return false; }
 
 private:
+    int lookUp(const QString &name) const;
+    int lookUpMore(const QString &name);
+
     QStringList m_names;
     QHash<QString, int> m_exact;
     QHash<QString, int> m_folded; // field names match regardless of case, as in ADO
