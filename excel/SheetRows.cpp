@@ -90,8 +90,9 @@ Result<void> SheetRows::place()
         return {};
     }
     m_outOfOrder = true;
-    const auto at = std::lower_bound(m_held.begin(), m_held.end(), m_run.row,
-                                     [](const RowCells &row, int number) { return row.row < number; });
+    const auto at =
+        std::lower_bound(m_held.begin(), m_held.end(), m_run.row,
+                         [](const RowCells &row, int number) { return row.row < number; });
     if (at != m_held.end() && at->row == m_run.row) {
         append(*at);
     } else {

@@ -33,8 +33,7 @@ QByteArray number(int row, int column, double value)
 // the STRING record that follows. The formula's tokens are left out.
 QByteArray formula(quint16 id, int row, int column, double value, bool text = false)
 {
-    const QByteArray result =
-        text ? QByteArray(6, 0) + QByteArray("\xFF\xFF", 2) : f64(value);
+    const QByteArray result = text ? QByteArray(6, 0) + QByteArray("\xFF\xFF", 2) : f64(value);
     return record(id, cellHead(row, column) + result + u16(0) + u32(0) + u16(0));
 }
 
@@ -88,11 +87,10 @@ QByteArray longFormulaText()
 // still use in Excel 97-2003 files.
 QByteArray oldFormulaId()
 {
-    const QByteArray cells = label(0, 0, "Item") + label(0, 1, "Total") + label(1, 0, "a") +
-                             formula(0x0406, 1, 1, 42) + label(2, 0, "b") +
-                             formula(0x0406, 2, 1, 0, true) +
-                             record(0x0207, biffString("made by a formula")) +
-                             formula(0x0406, 3, 0, 7.5);
+    const QByteArray cells =
+        label(0, 0, "Item") + label(0, 1, "Total") + label(1, 0, "a") + formula(0x0406, 1, 1, 42) +
+        label(2, 0, "b") + formula(0x0406, 2, 1, 0, true) +
+        record(0x0207, biffString("made by a formula")) + formula(0x0406, 3, 0, 7.5);
     return xls(biffWorkbook({}, {"Sheet1"}, {cells}));
 }
 
@@ -108,9 +106,9 @@ QByteArray emptyContinue()
     // "Email" whole, then "Alphabet soup" split after "Alpha".
     const int firstEnd = 3 + 5 + 3 + 5;
     QByteArray sst = record(0x00FC, head + data.left(firstEnd));
-    sst += record(0x003C, {});                                   // inside a string
+    sst += record(0x003C, {});                                       // inside a string
     sst += record(0x003C, QByteArray(1, 0) + data.mid(firstEnd, 8)); // "bet soup"
-    sst += record(0x003C, {});                                   // between strings
+    sst += record(0x003C, {});                                       // between strings
     sst += record(0x003C, data.mid(firstEnd + 8));
     QByteArray cells;
     for (int i = 0; i < strings.size(); ++i)
@@ -122,11 +120,10 @@ QByteArray emptyContinue()
 // real "Workbook" stream.
 QByteArray workbookAndBook()
 {
-    const QByteArray stale =
-        biffWorkbook({}, {"Old"},
-                     {record(0x0204, cellHead(0, 0) + u16(5) + "Stale") +
-                      record(0x0204, cellHead(1, 0) + u16(3) + "old")},
-                     0x0500);
+    const QByteArray stale = biffWorkbook({}, {"Old"},
+                                          {record(0x0204, cellHead(0, 0) + u16(5) + "Stale") +
+                                           record(0x0204, cellHead(1, 0) + u16(3) + "old")},
+                                          0x0500);
     const QByteArray current =
         biffWorkbook({}, {"Contacts"}, {label(0, 0, "Email") + label(1, 0, "ann@example.com")});
     return compoundDocument({{"Book", stale}, {"Workbook", current}});

@@ -117,11 +117,10 @@ private Q_SLOTS:
             {"Ann Lee", "ann@example.com", 5550100.0, "no header", none},
             {none, none, none, none, "far out"}};
         QTest::newRow("xls cells outside its dimension")
-            << data("dimension-too-small.xls")
-            << QStringList{"Name", "Email", "Phone", "F4", "F5"} << beyondDimension;
+            << data("dimension-too-small.xls") << QStringList{"Name", "Email", "Phone", "F4", "F5"}
+            << beyondDimension;
         QTest::newRow("xlsx cells outside its dimension")
-            << data("dimension-too-small.xlsx")
-            << QStringList{"Name", "Email", "Phone", "F4", "F5"}
+            << data("dimension-too-small.xlsx") << QStringList{"Name", "Email", "Phone", "F4", "F5"}
             << QList<QVariantList>{{"Ann Lee", "ann@example.com", 5550100.0, "no header", none},
                                    {none, none, none, none, "far out"}};
     }
