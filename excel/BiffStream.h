@@ -122,7 +122,6 @@ public:
 };
 
 QString fromUtf16Le(const quint8 *data, size_t count);
-QString windows1252(QByteArrayView bytes);
 // The rest of a string's characters in a record: 8-bit ones are the low bytes
 // of UTF-16 code units.
 QString readCharacters(Bytes &bytes, size_t count, bool wide);

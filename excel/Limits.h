@@ -12,6 +12,9 @@ constexpr std::int64_t maxInflationRatio = 1000;
 constexpr std::int64_t ratioCheckFloorBytes = std::int64_t(1) << 20;
 constexpr int maxXmlDepth = 256;
 constexpr std::int64_t maxCellTextBytes = std::int64_t(1) << 20;
+// A CSV file's line (a record, quoted line breaks and all), in characters:
+// room for a cell's largest text and more.
+constexpr std::int64_t maxCsvRecordCharacters = std::int64_t(4) << 20;
 constexpr int maxColumns = 16384;
 constexpr int maxRows = 1048576;
 constexpr int maxZipEntries = 100000;

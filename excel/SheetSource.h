@@ -91,5 +91,9 @@ openXlsxBuffer(const QByteArray &data, const QString &label = QStringLiteral("(m
 Result<std::unique_ptr<WorkbookFile>> openXlsFile(const QString &path);
 Result<std::unique_ptr<WorkbookFile>>
 openXlsBuffer(const QByteArray &data, const QString &label = QStringLiteral("(memory)"));
+// A CSV file: one sheet, named by the file's name (or the label).
+Result<std::unique_ptr<WorkbookFile>> openCsvFile(const QString &path);
+Result<std::unique_ptr<WorkbookFile>>
+openCsvBuffer(const QByteArray &data, const QString &label = QStringLiteral("(memory)"));
 
 } // namespace excel

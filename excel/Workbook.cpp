@@ -6,7 +6,12 @@ Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path)
 {
     auto connection = std::make_unique<ado::Connection>();
     const QString ending = path.right(4).toLower();
-    if (ending == QLatin1String(".xls")) {
+    if (ending == QLatin1String(".csv")) {
+        connection->Provider = QStringLiteral("Microsoft.ACE.OLEDB.12.0");
+        connection->ConnectionString =
+            QStringLiteral("Data Source=") + path +
+            QStringLiteral(";Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";");
+    } else if (ending == QLatin1String(".xls")) {
         connection->Provider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
         connection->ConnectionString = QStringLiteral("Data Source=") + path +
                                        QStringLiteral(";Extended Properties=Excel 8.0;");
@@ -15,7 +20,7 @@ Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path)
         connection->ConnectionString = QStringLiteral("Data Source=") + path +
                                        QStringLiteral(";Extended Properties=Excel 12.0;");
     } else {
-        return Error{QStringLiteral("The file name must end in .xls or .xlsx: %1").arg(path),
+        return Error{QStringLiteral("The file name must end in .xls, .xlsx or .csv: %1").arg(path),
                      ErrorCode::WrongEnding};
     }
     connection->CursorLocation = ado::adUseClient;

@@ -15,7 +15,8 @@
 namespace excel {
 
 // Opens the workbook with the provider its last four characters (lower-cased)
-// choose: ".xls" Jet 4.0, "xlsx" ACE 12.0. Any other ending opens nothing.
+// choose: ".xls" Jet 4.0, "xlsx" ACE 12.0, ".csv" ACE 12.0's text driver. Any
+// other ending opens nothing.
 Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path);
 
 // The name of the first table the provider lists.

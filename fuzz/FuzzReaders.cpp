@@ -50,3 +50,8 @@ int fuzzXls(const uint8_t *data, size_t size)
 {
     return readAll(&excel::openXlsBuffer, data, size);
 }
+
+int fuzzCsv(const uint8_t *data, size_t size)
+{
+    return readAll(&excel::openCsvBuffer, data, size);
+}

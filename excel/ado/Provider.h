@@ -85,14 +85,16 @@ Result<ConnectionProperties> parseConnectionString(const QString &connectionStri
 class Provider
 {
 public:
-    Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook);
+    // text: the workbook is a text file, read as ACE's text driver reads one.
+    Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook, bool text = false);
     ~Provider();
 
     const QString &name() const { return m_name; }
-    // Table names, one per worksheet in tab order: the sheet's name and "$".
+    // Table names, one per worksheet in tab order: the sheet's name and "$";
+    // a text file's name with "#" for "." ("contacts#csv").
     QStringList tableNames() const;
-    // The sheet a table name stands for, or -1. Accepts "Name$", the quoted
-    // "'Name$'" and the bare sheet name.
+    // The sheet a table name stands for, or -1. Accepts a table name, the
+    // quoted "'Name$'" and the bare sheet (or file) name.
     int sheetOfTable(const QString &tableName) const;
     Result<QStringList> columnNames(int sheet);
     Result<std::unique_ptr<RowSource>> openRows(int sheet);
@@ -106,6 +108,7 @@ public:
 private:
     QString m_name;
     std::unique_ptr<excel::WorkbookFile> m_workbook;
+    bool m_text = false;
 };
 
 } // namespace excel::ado

@@ -1,5 +1,7 @@
 #include "HostileFiles.h"
 
+#include "excel/Limits.h"
+
 namespace builders {
 
 namespace {
@@ -178,6 +180,28 @@ std::vector<HostileFile> hostileXlsFiles()
     files.push_back({"looping sector chain", withChainLink(ole, 0xFFFFFFFF), "damaged"});
     files.push_back({"sector chain outside the file", withChainLink(ole, 0x00FFFFF0u), "damaged"});
     files.push_back({"truncated container", ole.left(1000), "damaged"});
+    return files;
+}
+
+std::vector<HostileFile> hostileCsvFiles()
+{
+    std::vector<HostileFile> files;
+    const QByteArray field(excel::limits::maxCellTextBytes + 1, 'x');
+    files.push_back({"huge CSV field", "Name\n" + field + "\n", "a field holds more text"});
+    files.push_back(
+        {"huge quoted CSV field", "Name\n\"" + field + "\"\n", "a field holds more text"});
+    files.push_back({"CSV quote never closed",
+                     "Name\n\"" + QByteArray("a\n").repeated(excel::limits::maxCellTextBytes),
+                     "a field holds more text"});
+    files.push_back(
+        {"huge CSV line",
+         "Name\n" + QByteArray(1000 * 1024, 'y')
+                        .append(',')
+                        .repeated(excel::limits::maxCsvRecordCharacters / (1000 * 1024) + 1),
+         "a line holds more than"});
+    files.push_back({"more CSV fields than columns",
+                     "Name\n" + QByteArray(",").repeated(excel::limits::maxColumns) + "x\n",
+                     "more than 16384 fields"});
     return files;
 }
 

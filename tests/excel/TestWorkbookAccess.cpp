@@ -140,7 +140,13 @@ private Q_SLOTS:
         QTest::newRow("xlsb") << "book.xlsb"
                               << "xlsx" << QString() << QString();
         QTest::newRow("csv") << "book.csv"
-                             << "xlsx" << QString() << QString();
+                             << "csv" << ace
+                             << ";Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";";
+        QTest::newRow("CSV in capitals")
+            << "BOOK.CSV"
+            << "csv" << ace << ";Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";";
+        QTest::newRow("csv without a dot") << "bookcsv"
+                                           << "csv" << QString() << QString();
         QTest::newRow("xls and a blank") << "book.xls "
                                          << "xls" << QString() << QString();
         QTest::newRow("empty path") << ""
@@ -160,6 +166,8 @@ private Q_SLOTS:
             path = xlsx(fileName, book);
         } else if (content == QLatin1String("xls")) {
             path = write(fileName, smallXls());
+        } else if (content == QLatin1String("csv")) {
+            path = write(fileName, "Name\nAnn\n");
         }
         auto connection = OpenWorkbook(path);
         if (provider.isEmpty()) {
@@ -429,7 +437,7 @@ private Q_SLOTS:
     void durationsInTextForm_data()
     {
         QTest::addColumn<qint64>("milliseconds");
-        QTest::addColumn<int>("hours");
+        QTest::addColumn<int>("hours");      // -1: one hour, and the duration negative
         QTest::addColumn<QTime>("likeTime"); // the same minutes and seconds
         QTest::newRow("a day") << qint64(24) * 3600000 << 24 << QTime(9, 0);
         QTest::newRow("past a day, with seconds")
@@ -765,6 +773,10 @@ private Q_SLOTS:
         QTest::newRow("no properties") << "Data Source=/a.xlsx"
                                        << "/a.xlsx"
                                        << "";
+        QTest::newRow("quoted properties")
+            << "Data Source=/a/b.csv;Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";"
+            << "/a/b.csv"
+            << "Text;HDR=Yes;FMT=Delimited";
     }
 
     void connectionStrings()
