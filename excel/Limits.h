@@ -11,6 +11,8 @@ constexpr std::int64_t maxInflationRatio = 1000;
 // Small parts may legitimately compress better than the ratio allows.
 constexpr std::int64_t ratioCheckFloorBytes = std::int64_t(1) << 20;
 constexpr int maxXmlDepth = 256;
+// Namespace declarations in force at once (documents use a dozen or two).
+constexpr int maxXmlNamespaces = 1024;
 constexpr std::int64_t maxCellTextBytes = std::int64_t(1) << 20;
 // A CSV file's line (a record, quoted line breaks and all), in characters:
 // room for a cell's largest text and more.

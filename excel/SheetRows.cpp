@@ -80,6 +80,11 @@ Result<void> SheetRows::place()
                          std::make_move_iterator(m_run.cells.end()));
         m_run.cells.clear();
     };
+    if (m_outOfOrder && m_counting) {
+        m_unsorted.push_back({m_run.row, std::move(m_run.cells)});
+        m_run.cells = spareCells();
+        return {};
+    }
     if (m_held.empty() || m_run.row > m_held.back().row) {
         m_held.push_back({m_run.row, std::move(m_run.cells)});
         m_run.cells = spareCells();
@@ -89,7 +94,21 @@ Result<void> SheetRows::place()
         append(m_held.back());
         return {};
     }
-    m_outOfOrder = true;
+    if (m_counting) {
+        // Out of order while reading ahead: the whole sheet is held and
+        // sorted once it is read (inserting each run in place could take
+        // quadratic time on a sheet written to defeat it).
+        m_outOfOrder = true;
+        m_unsorted.assign(std::make_move_iterator(m_held.begin()),
+                          std::make_move_iterator(m_held.end()));
+        m_held.clear();
+        m_unsorted.push_back({m_run.row, std::move(m_run.cells)});
+        m_run.cells = spareCells();
+        return {};
+    }
+    // Rows pass through one or two at a time here: a row that comes back
+    // after a later one, but before anything after it was handed out, is put
+    // in its place among them.
     const auto at =
         std::lower_bound(m_held.begin(), m_held.end(), m_run.row,
                          [](const RowCells &row, int number) { return row.row < number; });
@@ -124,6 +143,21 @@ Result<void> SheetRows::readAhead()
             return more.error();
     }
     m_counting = false;
+    if (m_outOfOrder) {
+        // Runs of one row keep their file order, so a later cell still wins.
+        std::stable_sort(m_unsorted.begin(), m_unsorted.end(),
+                         [](const RowCells &a, const RowCells &b) { return a.row < b.row; });
+        for (RowCells &run : m_unsorted) {
+            if (!m_held.empty() && m_held.back().row == run.row) {
+                std::vector<Cell> &cells = m_held.back().cells;
+                cells.insert(cells.end(), std::make_move_iterator(run.cells.begin()),
+                             std::make_move_iterator(run.cells.end()));
+            } else {
+                m_held.push_back(std::move(run));
+            }
+        }
+        m_unsorted = {};
+    }
     return {};
 }
 

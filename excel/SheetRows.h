@@ -41,6 +41,7 @@ private:
     std::unique_ptr<SheetCells> m_cells;
     RowCells m_run;
     std::deque<RowCells> m_held;            // rows not handed out yet, in row order
+    std::vector<RowCells> m_unsorted;       // runs of a sheet found out of order, to sort
     std::vector<std::vector<Cell>> m_spare; // emptied cell lists, reused
     std::int64_t m_heldCells = 0;
     std::int64_t m_heldBytes = 0;

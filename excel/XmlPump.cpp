@@ -154,6 +154,14 @@ void XmlPump::declare(const char *name, const char *uri)
         prefix = std::string_view(name + 6);
     else if (name[5] != '\0')
         return;
+    // Each prefixed name is looked up among them: their number is bounded.
+    if (qsizetype(m_bindings.size()) >= limits::maxXmlNamespaces) {
+        fail(QStringLiteral("%1 declares more than %2 namespaces at once")
+                 .arg(m_partName)
+                 .arg(limits::maxXmlNamespaces),
+             ErrorCode::Unsafe);
+        return;
+    }
     const XmlSpace space = spaceOfUri(uri);
     m_bindings.push_back({std::string(prefix), space, m_depth});
     if (prefix.empty())

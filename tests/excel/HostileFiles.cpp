@@ -127,6 +127,14 @@ std::vector<HostileFile> hostileXlsxFiles()
     files.push_back(
         {"billion laughs", xlsxWithSheetPart(billionLaughs()), "document type declaration"});
     files.push_back({"deep nesting", xlsxWithSheetPart(deepNesting(5000)), "levels deep"});
+    QByteArray prefixes;
+    for (int i = 0; i < 5000; ++i)
+        prefixes += " xmlns:p" + QByteArray::number(i) + "=\"urn:p" + QByteArray::number(i) + "\"";
+    files.push_back({"many namespaces",
+                     xlsxWithSheetPart("<?xml version=\"1.0\"?><worksheet xmlns=\"http://"
+                                       "schemas.openxmlformats.org/spreadsheetml/2006/main\"" +
+                                       prefixes + "><sheetData/></worksheet>"),
+                     "namespaces at once"});
     files.push_back({"not well-formed",
                      xlsxWithSheetPart(sheetXml("<sheetData><row><c><v>1</c></row></sheetData>")),
                      "not well-formed"});

@@ -170,6 +170,27 @@ private Q_SLOTS:
         QCOMPARE(rows->at(1), (QPair<int, QStringList>{2, {"second"}}));
     }
 
+    void interleavedOrderSortsQuickly()
+    {
+        // Rows 1, n, 2, n-1, ...: each would go into the middle of the rows held.
+        const int rows = int(limits::orderCheckCells) - 10;
+        std::vector<Run> runs;
+        for (int low = 1, high = rows; low <= high; ++low, --high) {
+            runs.push_back({low, 0, {QString::number(low)}});
+            if (high != low)
+                runs.push_back({high, 0, {QString::number(high)}});
+        }
+        QElapsedTimer timer;
+        timer.start();
+        auto sorted = readRows(runs);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(sorted, qPrintable(sorted ? QString() : sorted.error().message));
+        QCOMPARE(sorted->size(), rows);
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(sorted->at(i).first, i + 1);
+        QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    }
+
     void sortingHasAMemoryBound()
     {
         // Out of order, and more text than may be held to sort it.
