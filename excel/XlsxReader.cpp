@@ -286,9 +286,9 @@ public:
         : m_base(std::move(baseDirectory))
     {}
 
-    void startElement(const XmlName &name, const XmlAttributes &attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
-        if (name.local != "Relationship" ||
+        if (name.local() != "Relationship" ||
             (name.space != XmlSpace::Package && name.space != XmlSpace::None))
             return;
         const char *id = attributes.value("Id");
@@ -301,7 +301,7 @@ public:
         if (!part.isEmpty())
             relationships.insert(QString::fromUtf8(id), {QString::fromUtf8(type), part});
     }
-    void endElement(const XmlName &) override {}
+    void endElement(XmlName) override {}
     void characters(const char *, int) override {}
 
     // The first target of a type, matched on its last segment so that the
@@ -330,7 +330,7 @@ public:
         QString relationshipId;
     };
 
-    void startElement(const XmlName &name, const XmlAttributes &attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
         // Extensions have elements of the same local names (x15:workbookPr):
         // only SpreadsheetML's own count.
@@ -346,7 +346,7 @@ public:
                     {QString::fromUtf8(sheetName), id ? QString::fromUtf8(id) : QString()});
         }
     }
-    void endElement(const XmlName &) override {}
+    void endElement(XmlName) override {}
     void characters(const char *, int) override {}
 
     std::vector<Sheet> sheets;
@@ -356,7 +356,7 @@ public:
 class StylesHandler : public XmlHandler
 {
 public:
-    void startElement(const XmlName &name, const XmlAttributes &attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
         if (isSpreadsheet(name, "numFmt")) {
             const char *id = attributes.value("numFmtId");
@@ -374,7 +374,7 @@ public:
             m_xfFormats.push_back(number);
         }
     }
-    void endElement(const XmlName &name) override
+    void endElement(XmlName name) override
     {
         if (isSpreadsheet(name, "cellXfs"))
             m_inCellXfs = false;
@@ -406,7 +406,7 @@ public:
         : m_strings(strings)
     {}
 
-    void startElement(const XmlName &name, const XmlAttributes &attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
         if (isSpreadsheet(name, "sst")) {
             // The count is a hint only: never reserve more than a part could hold.
@@ -423,7 +423,7 @@ public:
             m_collecting = true;
         }
     }
-    void endElement(const XmlName &name) override
+    void endElement(XmlName name) override
     {
         if (isSpreadsheet(name, "t"))
             m_collecting = false;
@@ -468,11 +468,11 @@ public:
     }
 
     // The cell elements, by far the most, are told apart by one character.
-    void startElement(const XmlName &name, const XmlAttributes &attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
         if (!isSpreadsheet(name))
             return;
-        const std::string_view local = name.local;
+        const std::string_view local = name.local();
         if (local.size() == 1) {
             if (local[0] == 'c')
                 startCell(attributes);
@@ -489,11 +489,11 @@ public:
         }
     }
 
-    void endElement(const XmlName &name) override
+    void endElement(XmlName name) override
     {
         if (!isSpreadsheet(name))
             return;
-        const std::string_view local = name.local;
+        const std::string_view local = name.local();
         if (local.size() == 1) {
             if (local[0] == 'c')
                 endCell();
@@ -523,6 +523,26 @@ public:
 
 private:
     enum class Type { Number, Shared, Inline, String, Boolean, Error, IsoDate };
+
+    // A cell's t attribute, told apart by its first character first.
+    static Type typeOf(const char *value)
+    {
+        const std::string_view type(value);
+        switch (type.empty() ? '\0' : type[0]) {
+        case 's':
+            return type.size() == 1 ? Type::Shared : type == "str" ? Type::String : Type::Number;
+        case 'i':
+            return type == "inlineStr" ? Type::Inline : Type::Number;
+        case 'b':
+            return type.size() == 1 ? Type::Boolean : Type::Number;
+        case 'e':
+            return type.size() == 1 ? Type::Error : Type::Number;
+        case 'd':
+            return type.size() == 1 ? Type::IsoDate : Type::Number;
+        default:
+            return Type::Number;
+        }
+    }
 
     void startRow(const char *reference)
     {
@@ -559,19 +579,7 @@ private:
                 if (!parseNumber(std::string_view(value), m_style))
                     m_style = 0;
             } else if (key[0] == 't') {
-                const std::string_view type(value);
-                if (type == "s")
-                    m_type = Type::Shared;
-                else if (type == "inlineStr")
-                    m_type = Type::Inline;
-                else if (type == "str")
-                    m_type = Type::String;
-                else if (type == "b")
-                    m_type = Type::Boolean;
-                else if (type == "e")
-                    m_type = Type::Error;
-                else if (type == "d")
-                    m_type = Type::IsoDate;
+                m_type = typeOf(value);
             }
         }
         // A cell's own reference is the truth about its place; without one it

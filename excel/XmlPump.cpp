@@ -164,6 +164,7 @@ void XmlPump::declare(const char *name, const char *uri)
     }
     const XmlSpace space = spaceOfUri(uri);
     m_bindings.push_back({std::string(prefix), space, m_depth});
+    m_innermostDeclaration = m_depth;
     if (prefix.empty())
         m_defaultSpace = space;
 }
@@ -176,6 +177,7 @@ void XmlPump::endDeclarations()
         defaultEnded = defaultEnded || m_bindings.back().prefix.empty();
         m_bindings.pop_back();
     }
+    m_innermostDeclaration = m_bindings.empty() ? 0 : m_bindings.back().depth;
     if (!defaultEnded)
         return;
     m_defaultSpace = XmlSpace::None;
@@ -205,7 +207,7 @@ void XmlPump::onEnd(void *self, const char *name)
 {
     auto *pump = static_cast<XmlPump *>(self);
     pump->m_handler.endElement(pump->resolve(name));
-    if (!pump->m_bindings.empty() && pump->m_bindings.back().depth == pump->m_depth)
+    if (pump->m_depth == pump->m_innermostDeclaration)
         pump->endDeclarations();
     --pump->m_depth;
 }

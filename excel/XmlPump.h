@@ -24,25 +24,37 @@ enum class XmlSpace : std::uint8_t {
     Other,         // an extension (x14, x15, mc, ...) or any other vocabulary
 };
 
-// An element's name: its vocabulary and its name without prefix.
+// An element's name: its vocabulary and its name without prefix. Small enough
+// to travel in registers, as it does for every element of a sheet.
 struct XmlName
 {
-    XmlSpace space = XmlSpace::None;
-    std::string_view local;
+    XmlName(XmlSpace space, std::string_view local)
+        : m_local(local.data())
+        , m_size(std::uint32_t(local.size()))
+        , space(space)
+    {}
+    std::string_view local() const { return std::string_view(m_local, m_size); }
+
+private:
+    const char *m_local;
+    std::uint32_t m_size;
+
+public:
+    XmlSpace space;
 };
 
 // An element of SpreadsheetML (documents that declare no namespace at all are
 // read by local name).
-inline bool isSpreadsheet(const XmlName &name)
+inline bool isSpreadsheet(XmlName name)
 {
     static_assert(int(XmlSpace::None) == 0 && int(XmlSpace::Spreadsheet) == 1);
     return std::uint8_t(name.space) <= std::uint8_t(XmlSpace::Spreadsheet);
 }
 
 // An element of SpreadsheetML with the given local name.
-inline bool isSpreadsheet(const XmlName &name, std::string_view local)
+inline bool isSpreadsheet(XmlName name, std::string_view local)
 {
-    return name.local == local && isSpreadsheet(name);
+    return name.local() == local && isSpreadsheet(name);
 }
 
 class XmlPump;
@@ -76,8 +88,8 @@ class XmlHandler
 {
 public:
     virtual ~XmlHandler() = default;
-    virtual void startElement(const XmlName &name, const XmlAttributes &attributes) = 0;
-    virtual void endElement(const XmlName &name) = 0;
+    virtual void startElement(XmlName name, const XmlAttributes &attributes) = 0;
+    virtual void endElement(XmlName name) = 0;
     virtual void characters(const char *text, int length) = 0;
 };
 
@@ -109,6 +121,9 @@ public:
     XmlName resolve(const char *name) const
     {
         // Names are short and most carry no prefix: one pass finds the end.
+        // The one-letter names of a sheet's cells come first.
+        if (name[0] != '\0' && name[0] != ':' && name[1] == '\0')
+            return {m_defaultSpace, std::string_view(name, 1)};
         const char *end = name;
         while (*end && *end != ':')
             ++end;
@@ -149,6 +164,7 @@ private:
     ErrorCode m_failureKind = ErrorCode::Damaged;
     std::vector<Binding> m_bindings; // namespace declarations in force, innermost last
     XmlSpace m_defaultSpace = XmlSpace::None;
+    int m_innermostDeclaration = 0; // depth of the innermost element that declared any
     int m_depth = 0;
     bool m_suspended = false;
     bool m_finished = false;
