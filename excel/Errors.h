@@ -11,7 +11,7 @@ enum class ErrorCode {
     Failed,      // misuse of the ADO-shaped layer or an unexpected state
     Missing,     // no file at the path
     Unreadable,  // the file system refused it
-    WrongEnding, // the path ends neither in .xls nor in .xlsx
+    WrongEnding, // the path ends in none of .xls, .xlsx and .csv
     NotWorkbook, // the content is not an Excel workbook
     OldFormat,   // older than Excel 5.0
     Encrypted,   // protected by a password

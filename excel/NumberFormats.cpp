@@ -1,10 +1,13 @@
 #include "excel/NumberFormats.h"
 
+#include "excel/Duration.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
 
 #include <cmath>
+#include <optional>
 
 namespace excel {
 
@@ -128,6 +131,108 @@ QVariant serialToVariant(double serial, DateKind kind, bool date1904)
         break;
     }
     return QDateTime(date, time, Qt::UTC);
+}
+
+namespace {
+
+// An ISO 8601 duration, "PnYnMnWnDTnHnMnS" with an optional sign, in
+// milliseconds. Years and months have no fixed length, so only zero ones are
+// taken; any part may carry a fraction.
+std::optional<qint64> isoDuration(QStringView text)
+{
+    bool negative = false;
+    if (text.startsWith(u'-') || text.startsWith(u'+')) {
+        negative = text.front() == u'-';
+        text = text.mid(1);
+    }
+    if (!text.startsWith(u'P'))
+        return std::nullopt;
+    text = text.mid(1);
+    constexpr double msPerSecond = 1000;
+    constexpr double msPerHour = 3600 * msPerSecond;
+    constexpr double msPerDay = 24 * msPerHour;
+    // Longer than any sheet could mean: refused rather than overflowed.
+    constexpr double longest = 1e15;
+    double total = 0;
+    bool inTime = false;
+    bool anyPart = false;
+    while (!text.isEmpty()) {
+        if (text.front() == u'T') {
+            if (inTime)
+                return std::nullopt;
+            inTime = true;
+            text = text.mid(1);
+            continue;
+        }
+        qsizetype length = 0;
+        while (length < text.size() &&
+               (text[length].isDigit() || text[length] == u'.' || text[length] == u','))
+            ++length;
+        if (length == 0 || length == text.size())
+            return std::nullopt;
+        bool ok = false;
+        const double amount = text.first(length).toString().replace(u',', u'.').toDouble(&ok);
+        if (!ok || amount < 0)
+            return std::nullopt;
+        const QChar unit = text[length];
+        text = text.mid(length + 1);
+        anyPart = true;
+        if (!inTime && (unit == u'Y' || unit == u'M')) {
+            if (amount != 0)
+                return std::nullopt;
+        } else if (!inTime && unit == u'W') {
+            total += amount * 7 * msPerDay;
+        } else if (!inTime && unit == u'D') {
+            total += amount * msPerDay;
+        } else if (inTime && unit == u'H') {
+            total += amount * msPerHour;
+        } else if (inTime && unit == u'M') {
+            total += amount * 60 * msPerSecond;
+        } else if (inTime && unit == u'S') {
+            total += amount * msPerSecond;
+        } else {
+            return std::nullopt;
+        }
+        if (total > longest)
+            return std::nullopt;
+    }
+    if (!anyPart)
+        return std::nullopt;
+    const qint64 milliseconds = std::llround(total);
+    return negative ? -milliseconds : milliseconds;
+}
+
+} // namespace
+
+QVariant isoToVariant(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.startsWith(QLatin1Char('P')) || trimmed.startsWith(QLatin1String("-P")) ||
+        trimmed.startsWith(QLatin1String("+P"))) {
+        if (const auto milliseconds = isoDuration(trimmed))
+            return QVariant::fromValue(Duration{*milliseconds});
+        return text;
+    }
+    const qsizetype t = trimmed.indexOf(QLatin1Char('T'));
+    if (t > 0) {
+        const QDateTime dateTime = QDateTime::fromString(trimmed, Qt::ISODate);
+        if (dateTime.isValid())
+            return QDateTime(dateTime.date(), dateTime.time(), Qt::UTC);
+        return text;
+    }
+    if (t == 0 || trimmed.contains(QLatin1Char(':'))) {
+        QString clock = t == 0 ? trimmed.mid(1) : trimmed;
+        if (clock.endsWith(QLatin1Char('Z')))
+            clock.chop(1);
+        const QTime time = QTime::fromString(clock, Qt::ISODate);
+        if (time.isValid())
+            return time;
+        return text;
+    }
+    const QDate date = QDate::fromString(trimmed, Qt::ISODate);
+    if (date.isValid())
+        return date;
+    return text;
 }
 
 } // namespace excel

@@ -20,4 +20,9 @@ DateKind formatCodeKind(const QString &code);
 // so a wall-clock time never shifts across a daylight-saving change.
 QVariant serialToVariant(double serial, DateKind kind, bool date1904);
 
+// An ISO 8601 text as a cell's value: a date, a date-time (its wall-clock
+// time, as serialToVariant gives one), a time of day or a duration (Duration).
+// Text that is none of them, or names no real date or time, stays text.
+QVariant isoToVariant(const QString &text);
+
 } // namespace excel

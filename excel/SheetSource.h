@@ -26,17 +26,33 @@ struct ColumnSpan
     int last = -1;
 };
 
-// A sheet's cells, produced one row at a time in file order.
+// Cells of one row of a sheet: its number as the sheet shows it (from 1) and
+// its non-empty cells.
+struct RowCells
+{
+    int row = 0;
+    std::vector<Cell> cells;
+};
+
+// A sheet's cells as the file stores them: runs of cells that share a row
+// number, in file order. A row usually comes as one run and rows come in
+// order, but a file may split a row into several runs or store rows out of
+// order; SheetRows puts them together.
 class SheetCells
 {
 public:
     virtual ~SheetCells() = default;
-    // Fills cells with the next row that holds at least one cell; false at the
-    // end of the sheet. Only rows with cells are produced.
-    virtual Result<bool> nextRow(std::vector<Cell> &cells) = 0;
-    // The sheet's own note of its used columns, once the first row (or the
-    // end) has been read; empty when the file gives none worth trusting.
+    // Fills run with the next run of cells (at least one); false at the end
+    // of the sheet.
+    virtual Result<bool> nextRun(RowCells &run) = 0;
+    // The sheet's own note of its used columns, once the first run (or the
+    // end) has been read; empty when the file gives none worth trusting. A
+    // hint only: cells outside it are cells all the same.
     virtual std::optional<ColumnSpan> declaredColumns() const = 0;
+    // The same sheet again from its start, read independently of this one.
+    virtual Result<std::unique_ptr<SheetCells>> reopen() const = 0;
+    // The path (or label) that messages about the sheet name.
+    virtual const QString &path() const = 0;
 };
 
 // A workbook file opened for reading: its worksheets in tab order.
@@ -75,5 +91,9 @@ openXlsxBuffer(const QByteArray &data, const QString &label = QStringLiteral("(m
 Result<std::unique_ptr<WorkbookFile>> openXlsFile(const QString &path);
 Result<std::unique_ptr<WorkbookFile>>
 openXlsBuffer(const QByteArray &data, const QString &label = QStringLiteral("(memory)"));
+// A CSV file: one sheet, named by the file's name (or the label).
+Result<std::unique_ptr<WorkbookFile>> openCsvFile(const QString &path);
+Result<std::unique_ptr<WorkbookFile>>
+openCsvBuffer(const QByteArray &data, const QString &label = QStringLiteral("(memory)"));
 
 } // namespace excel

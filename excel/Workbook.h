@@ -1,6 +1,7 @@
 #pragma once
 
 #include "excel/CellError.h"
+#include "excel/CellText.h"
 #include "excel/Errors.h"
 #include "excel/ado/Connection.h"
 #include "excel/ado/Recordset.h"
@@ -14,7 +15,8 @@
 namespace excel {
 
 // Opens the workbook with the provider its last four characters (lower-cased)
-// choose: ".xls" Jet 4.0, "xlsx" ACE 12.0. Any other ending opens nothing.
+// choose: ".xls" Jet 4.0, "xlsx" ACE 12.0, ".csv" ACE 12.0's text driver. Any
+// other ending opens nothing.
 Result<std::unique_ptr<ado::Connection>> OpenWorkbook(const QString &path);
 
 // The name of the first table the provider lists.
@@ -39,10 +41,5 @@ Result<QStringList> ReadFirstTableColumns(const QString &path);
 
 // The rows OpenSheetRows would give, counted with a reading pass of their own.
 Result<int64_t> CountRows(const QString &path);
-
-// A cell's value as text: text unchanged, null as empty text, numbers in plain
-// decimal notation, dates in the short date form, booleans as True/False,
-// errors as their text.
-QString VariantToText(const QVariant &value);
 
 } // namespace excel

@@ -1,5 +1,7 @@
 #include "excel/SheetSource.h"
 
+#include "excel/BiffRecords.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -31,7 +33,7 @@ QString encrypted(const QString &path)
 QString oldFormat(const QString &path)
 {
     return QStringLiteral("The workbook was saved in an Excel format older than Excel 5.0 and "
-                          "cannot be read: %1")
+                          "cannot be read; open it in Excel and save it as .xls or .xlsx: %1")
         .arg(path);
 }
 
@@ -63,6 +65,31 @@ Error describeDetail(const Error &detailError, const QString &path)
     }
 }
 
+namespace {
+
+// Excel 2.x, 3.0 and 4.0 saved a bare record stream, no container: it starts
+// with a BOF record whose length and sheet type Excel of the time wrote.
+bool isBiff2To4(const QByteArray &start)
+{
+    if (start.size() < 8)
+        return false;
+    const auto field = [&start](int at) {
+        return quint16(quint8(start.at(at)) | (quint8(start.at(at + 1)) << 8));
+    };
+    const quint16 id = field(0);
+    const quint16 length = field(2);
+    if (id != biff::record::bofBiff2 && id != biff::record::bofBiff3 &&
+        id != biff::record::bofBiff4)
+        return false;
+    if (length < 4 || length > 16)
+        return false;
+    // Globals, worksheet, chart, macro sheet, or an Excel 4.0 workbook.
+    const quint16 type = field(6);
+    return type == 0x0005 || type == 0x0010 || type == 0x0020 || type == 0x0040 || type == 0x0100;
+}
+
+} // namespace
+
 Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
 {
     const QFileInfo info(path);
@@ -81,6 +108,8 @@ Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
         return openXlsFile(path);
     if (magic.startsWith("PK"))
         return openXlsxFile(path);
+    if (isBiff2To4(magic))
+        return Error{fault::oldFormat(path), ErrorCode::OldFormat};
     return Error{fault::notWorkbook(path), ErrorCode::NotWorkbook};
 }
 

@@ -105,25 +105,41 @@ template <typename Number> bool parseNumber(std::string_view text, Number &value
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-// The 0-based column of a cell reference such as "AB12"; -1 when it has none.
-int columnOfReference(const char *reference)
+// A cell reference such as "AB12" or "$AB$12": the 0-based column and the row
+// (from 1); -1 for a part it does not give.
+struct CellReference
 {
+    int column = -1;
+    int row = -1;
+};
+
+inline CellReference parseReference(const char *text)
+{
+    CellReference reference;
+    const char *p = text;
+    if (*p == '$')
+        ++p;
     int column = 0;
     int letters = 0;
-    for (const char *p = reference; *p; ++p) {
-        const char c = *p;
-        if (c >= 'A' && c <= 'Z')
-            column = column * 26 + (c - 'A' + 1);
-        else if (c >= 'a' && c <= 'z')
-            column = column * 26 + (c - 'a' + 1);
-        else if (c == '$' && letters == 0)
-            continue;
-        else
-            break;
+    for (; (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'); ++p) {
         if (++letters > 3)
-            return -1;
+            return {};
+        column = column * 26 + ((*p | 0x20) - 'a' + 1);
     }
-    return letters == 0 ? -1 : column - 1;
+    if (letters > 0)
+        reference.column = column - 1;
+    if (*p == '$' && letters > 0)
+        ++p;
+    int row = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (++digits > 7)
+            return reference;
+        row = row * 10 + (*p - '0');
+    }
+    if (digits > 0 && *p == '\0' && row > 0 && row <= limits::maxRows)
+        reference.row = row;
+    return reference;
 }
 
 // The zip package and everything read from it once: shared by the workbook
@@ -270,21 +286,22 @@ public:
         : m_base(std::move(baseDirectory))
     {}
 
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
-        if (name != "Relationship")
+        if (name.local() != "Relationship" ||
+            (name.space != XmlSpace::Package && name.space != XmlSpace::None))
             return;
-        const char *id = attribute(attributes, "Id");
-        const char *type = attribute(attributes, "Type");
-        const char *target = attribute(attributes, "Target");
-        const char *mode = attribute(attributes, "TargetMode");
+        const char *id = attributes.value("Id");
+        const char *type = attributes.value("Type");
+        const char *target = attributes.value("Target");
+        const char *mode = attributes.value("TargetMode");
         if (!id || !type || !target || (mode && std::string_view(mode) == "External"))
             return;
         const QString part = resolvePartName(m_base, QString::fromUtf8(target));
         if (!part.isEmpty())
             relationships.insert(QString::fromUtf8(id), {QString::fromUtf8(type), part});
     }
-    void endElement(std::string_view) override {}
+    void endElement(XmlName) override {}
     void characters(const char *, int) override {}
 
     // The first target of a type, matched on its last segment so that the
@@ -313,21 +330,23 @@ public:
         QString relationshipId;
     };
 
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
-        if (name == "workbookPr") {
-            const char *value = attribute(attributes, "date1904");
+        // Extensions have elements of the same local names (x15:workbookPr):
+        // only SpreadsheetML's own count.
+        if (isSpreadsheet(name, "workbookPr")) {
+            const char *value = attributes.value("date1904");
             date1904 =
                 value && (std::string_view(value) == "1" || std::string_view(value) == "true");
-        } else if (name == "sheet") {
-            const char *sheetName = attribute(attributes, "name");
-            const char *id = attribute(attributes, "id");
+        } else if (isSpreadsheet(name, "sheet")) {
+            const char *sheetName = attributes.value("name");
+            const char *id = attributes.value(XmlSpace::Relationships, "id");
             if (sheetName)
                 sheets.push_back(
                     {QString::fromUtf8(sheetName), id ? QString::fromUtf8(id) : QString()});
         }
     }
-    void endElement(std::string_view) override {}
+    void endElement(XmlName) override {}
     void characters(const char *, int) override {}
 
     std::vector<Sheet> sheets;
@@ -337,27 +356,27 @@ public:
 class StylesHandler : public XmlHandler
 {
 public:
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
-        if (name == "numFmt") {
-            const char *id = attribute(attributes, "numFmtId");
-            const char *code = attribute(attributes, "formatCode");
+        if (isSpreadsheet(name, "numFmt")) {
+            const char *id = attributes.value("numFmtId");
+            const char *code = attributes.value("formatCode");
             int number = 0;
             if (id && code && parseNumber(std::string_view(id), number))
                 m_formats[number] = QString::fromUtf8(code);
-        } else if (name == "cellXfs") {
+        } else if (isSpreadsheet(name, "cellXfs")) {
             m_inCellXfs = true;
-        } else if (name == "xf" && m_inCellXfs) {
-            const char *id = attribute(attributes, "numFmtId");
+        } else if (isSpreadsheet(name, "xf") && m_inCellXfs) {
+            const char *id = attributes.value("numFmtId");
             int number = 0;
             if (!id || !parseNumber(std::string_view(id), number))
                 number = 0;
             m_xfFormats.push_back(number);
         }
     }
-    void endElement(std::string_view name) override
+    void endElement(XmlName name) override
     {
-        if (name == "cellXfs")
+        if (isSpreadsheet(name, "cellXfs"))
             m_inCellXfs = false;
     }
     void characters(const char *, int) override {}
@@ -387,30 +406,30 @@ public:
         : m_strings(strings)
     {}
 
-    void startElement(std::string_view name, const char **attributes) override
+    void startElement(XmlName name, const XmlAttributes &attributes) override
     {
-        if (name == "sst") {
+        if (isSpreadsheet(name, "sst")) {
             // The count is a hint only: never reserve more than a part could hold.
-            const char *count = attribute(attributes, "uniqueCount");
+            const char *count = attributes.value("uniqueCount");
             std::int64_t hint = 0;
             if (count && parseNumber(std::string_view(count), hint) && hint > 0)
                 m_strings.reserve(size_t(std::min<std::int64_t>(hint, 1 << 20)));
-        } else if (name == "si") {
+        } else if (isSpreadsheet(name, "si")) {
             m_text.clear();
             m_phonetic = 0;
-        } else if (name == "rPh") {
+        } else if (isSpreadsheet(name, "rPh")) {
             ++m_phonetic; // reading aids shown above the text are not the text
-        } else if (name == "t" && m_phonetic == 0) {
+        } else if (isSpreadsheet(name, "t") && m_phonetic == 0) {
             m_collecting = true;
         }
     }
-    void endElement(std::string_view name) override
+    void endElement(XmlName name) override
     {
-        if (name == "t")
+        if (isSpreadsheet(name, "t"))
             m_collecting = false;
-        else if (name == "rPh")
+        else if (isSpreadsheet(name, "rPh"))
             --m_phonetic;
-        else if (name == "si")
+        else if (isSpreadsheet(name, "si"))
             m_strings.push_back(textOf(m_text));
     }
     void characters(const char *text, int length) override
@@ -426,7 +445,8 @@ private:
     bool m_collecting = false;
 };
 
-// The rows of one worksheet part.
+// The runs of cells of one worksheet part: one per <row> element, split where
+// a cell's own reference names another row.
 class SheetHandler : public XmlHandler
 {
 public:
@@ -435,39 +455,56 @@ public:
     {}
 
     void setPump(XmlPump *pump) { m_pump = pump; }
-    void setOutput(std::vector<Cell> *cells) { m_cells = cells; }
     const std::optional<ColumnSpan> &dimension() const { return m_dimension; }
 
-    void startElement(std::string_view name, const char **attributes) override
+    // The runs read since the last call of clearRuns().
+    size_t runCount() const { return m_runCount; }
+    RowCells &run(size_t index) { return m_runs[index]; }
+    void clearRuns()
     {
-        if (name == "c") {
-            startCell(attributes);
-        } else if (name == "v") {
-            m_collecting = m_inCell && m_type != Type::Inline;
-        } else if (name == "t") {
-            m_collecting = m_inCell && m_type == Type::Inline && m_phonetic == 0;
-        } else if (name == "rPh") {
+        for (size_t i = 0; i < m_runCount; ++i)
+            m_runs[i].cells.clear();
+        m_runCount = 0;
+    }
+
+    // The cell elements, by far the most, are told apart by one character.
+    void startElement(XmlName name, const XmlAttributes &attributes) override
+    {
+        if (!isSpreadsheet(name))
+            return;
+        const std::string_view local = name.local();
+        if (local.size() == 1) {
+            if (local[0] == 'c')
+                startCell(attributes);
+            else if (local[0] == 'v')
+                m_collecting = m_inCell && m_type != Type::Inline;
+            else if (local[0] == 't')
+                m_collecting = m_inCell && m_type == Type::Inline && m_phonetic == 0;
+        } else if (local == "row") {
+            startRow(attributes.value("r"));
+        } else if (local == "rPh") {
             ++m_phonetic;
-        } else if (name == "row") {
-            m_lastColumn = -1;
-            m_inRow = true;
-        } else if (name == "dimension") {
-            readDimension(attribute(attributes, "ref"));
+        } else if (local == "dimension") {
+            readDimension(attributes.value("ref"));
         }
     }
 
-    void endElement(std::string_view name) override
+    void endElement(XmlName name) override
     {
-        if (name == "c") {
-            endCell();
-        } else if (name == "v" || name == "t") {
-            m_collecting = false;
-        } else if (name == "rPh") {
-            --m_phonetic;
-        } else if (name == "row") {
+        if (!isSpreadsheet(name))
+            return;
+        const std::string_view local = name.local();
+        if (local.size() == 1) {
+            if (local[0] == 'c')
+                endCell();
+            else if (local[0] == 'v' || local[0] == 't')
+                m_collecting = false;
+        } else if (local == "row") {
             m_inRow = false;
-            if (m_cells && !m_cells->empty())
+            if (m_runCount > 0)
                 m_pump->pause();
+        } else if (local == "rPh") {
+            --m_phonetic;
         }
     }
 
@@ -487,38 +524,68 @@ public:
 private:
     enum class Type { Number, Shared, Inline, String, Boolean, Error, IsoDate };
 
-    void startCell(const char **attributes)
+    // A cell's t attribute, told apart by its first character first.
+    static Type typeOf(const char *value)
+    {
+        const std::string_view type(value);
+        switch (type.empty() ? '\0' : type[0]) {
+        case 's':
+            return type.size() == 1 ? Type::Shared : type == "str" ? Type::String : Type::Number;
+        case 'i':
+            return type == "inlineStr" ? Type::Inline : Type::Number;
+        case 'b':
+            return type.size() == 1 ? Type::Boolean : Type::Number;
+        case 'e':
+            return type.size() == 1 ? Type::Error : Type::Number;
+        case 'd':
+            return type.size() == 1 ? Type::IsoDate : Type::Number;
+        default:
+            return Type::Number;
+        }
+    }
+
+    void startRow(const char *reference)
+    {
+        // A row without a number follows the one before.
+        int number = 0;
+        const char *digit = reference;
+        for (; digit && *digit >= '0' && *digit <= '9' && number <= limits::maxRows; ++digit)
+            number = number * 10 + (*digit - '0');
+        if (digit && digit != reference && *digit == '\0' && number > 0 &&
+            number <= limits::maxRows)
+            m_row = number;
+        else
+            ++m_row;
+        m_lastColumn = -1;
+        m_inRow = true;
+    }
+
+    void startCell(const XmlAttributes &attributes)
     {
         m_inCell = m_inRow;
         m_text.clear();
         m_type = Type::Number;
         m_style = 0;
-        int column = -1;
-        for (int i = 0; attributes[i]; i += 2) {
-            const std::string_view key = localName(attributes[i]);
-            const char *value = attributes[i + 1];
-            if (key == "r") {
-                column = columnOfReference(value);
-            } else if (key == "s") {
+        CellReference reference;
+        for (const char *const *attribute = attributes.raw(); *attribute; attribute += 2) {
+            // Unprefixed one-letter names only: "x:r" is another attribute.
+            const char *key = attribute[0];
+            if (key[0] == '\0' || key[1] != '\0')
+                continue;
+            const char *value = attribute[1];
+            if (key[0] == 'r') {
+                reference = parseReference(value);
+            } else if (key[0] == 's') {
                 if (!parseNumber(std::string_view(value), m_style))
                     m_style = 0;
-            } else if (key == "t") {
-                const std::string_view type(value);
-                if (type == "s")
-                    m_type = Type::Shared;
-                else if (type == "inlineStr")
-                    m_type = Type::Inline;
-                else if (type == "str")
-                    m_type = Type::String;
-                else if (type == "b")
-                    m_type = Type::Boolean;
-                else if (type == "e")
-                    m_type = Type::Error;
-                else if (type == "d")
-                    m_type = Type::IsoDate;
+            } else if (key[0] == 't') {
+                m_type = typeOf(value);
             }
         }
-        m_column = column >= 0 ? column : m_lastColumn + 1;
+        // A cell's own reference is the truth about its place; without one it
+        // follows the cell before, in the row its element stands in.
+        m_column = reference.column >= 0 ? reference.column : m_lastColumn + 1;
+        m_cellRow = reference.row > 0 ? reference.row : m_row;
         m_lastColumn = m_column;
         if (m_column >= limits::maxColumns)
             m_inCell = false; // beyond any sheet: not a cell of the table
@@ -531,8 +598,14 @@ private:
         m_inCell = false;
         m_collecting = false;
         QVariant value = cellValue();
-        if (!value.isNull() && m_cells)
-            m_cells->push_back({m_column, std::move(value)});
+        if (value.isNull())
+            return;
+        if (m_runCount == 0 || m_runs[m_runCount - 1].row != m_cellRow) {
+            if (m_runCount == m_runs.size())
+                m_runs.emplace_back();
+            m_runs[m_runCount++].row = m_cellRow;
+        }
+        m_runs[m_runCount - 1].cells.push_back({m_column, std::move(value)});
     }
 
     QVariant cellValue() const
@@ -541,9 +614,17 @@ private:
             return {};
         switch (m_type) {
         case Type::Shared: {
-            std::int64_t index = -1;
-            if (!parseNumber(std::string_view(m_text), index) || index < 0 ||
-                index >= std::int64_t(m_package.sharedStrings.size()))
+            // Most cells hold a string's index as bare digits: read them
+            // directly, and anything else the slow way.
+            std::int64_t index = 0;
+            bool digits = m_text.size() <= 9;
+            for (size_t i = 0; digits && i < m_text.size(); ++i) {
+                digits = m_text[i] >= '0' && m_text[i] <= '9';
+                index = index * 10 + (m_text[i] - '0');
+            }
+            if (!digits && !parseNumber(std::string_view(m_text), index))
+                return {};
+            if (index < 0 || index >= std::int64_t(m_package.sharedStrings.size()))
                 return {};
             const QString &text = m_package.sharedStrings[size_t(index)];
             return text.isEmpty() ? QVariant() : QVariant(text);
@@ -555,14 +636,8 @@ private:
             return m_text == "1" || m_text == "true";
         case Type::Error:
             return QVariant::fromValue(CellError{textOf(m_text)});
-        case Type::IsoDate: {
-            const QString text = textOf(m_text);
-            if (!text.contains(QLatin1Char('T')))
-                return QDate::fromString(text, Qt::ISODate);
-            QDateTime dateTime = QDateTime::fromString(text, Qt::ISODate);
-            dateTime.setTimeSpec(Qt::UTC);
-            return dateTime;
-        }
+        case Type::IsoDate:
+            return isoToVariant(textOf(m_text));
         case Type::Number: {
             double number = 0;
             if (!parseNumber(std::string_view(m_text), number))
@@ -585,8 +660,8 @@ private:
         const char *colon = std::strchr(reference, ':');
         if (!colon)
             return; // a single cell says nothing about the used columns
-        const int first = columnOfReference(reference);
-        const int last = columnOfReference(colon + 1);
+        const int first = parseReference(reference).column;
+        const int last = parseReference(colon + 1).column;
         // A range out to the last column says only that whole rows carry a
         // format; the cells themselves then tell the width.
         if (first >= 0 && last >= first && last < limits::maxColumns - 1)
@@ -595,12 +670,15 @@ private:
 
     const Package &m_package;
     XmlPump *m_pump = nullptr;
-    std::vector<Cell> *m_cells = nullptr;
+    std::vector<RowCells> m_runs; // m_runCount in use; the rest keep their capacity
+    size_t m_runCount = 0;
     std::optional<ColumnSpan> m_dimension;
     std::string m_text;
     Type m_type = Type::Number;
     int m_style = 0;
     int m_column = 0;
+    int m_cellRow = 0;
+    int m_row = 0; // of the current <row> element, from 1
     int m_lastColumn = -1;
     int m_phonetic = 0;
     bool m_inRow = false;
@@ -615,6 +693,7 @@ public:
               const QString &partName)
         : m_package(std::move(package))
         , m_reader(std::move(reader))
+        , m_partName(partName)
         , m_handler(*m_package)
         , m_pump(
               m_handler, [this](char *buffer, int size) { return m_reader->read(buffer, size); },
@@ -623,30 +702,56 @@ public:
         m_handler.setPump(&m_pump);
     }
 
-    Result<bool> nextRow(std::vector<Cell> &cells) override
+    // Opens a worksheet part for reading.
+    static Result<std::unique_ptr<SheetCells>> open(std::shared_ptr<Package> package,
+                                                    const QString &part)
     {
-        cells.clear();
-        if (m_done)
-            return false;
-        m_handler.setOutput(&cells);
-        Result<bool> more = m_pump.run();
-        m_handler.setOutput(nullptr);
-        if (!more) {
-            m_done = true;
-            return describeDetail(more.error(), m_package->path);
+        const auto entry = package->find(part);
+        if (!entry)
+            return describeDetail(Error{QStringLiteral("the part %1 is missing").arg(part)},
+                                  package->path);
+        auto reader = PartReader::open(*package, *entry, part, limits::sheetPartBytes);
+        if (!reader)
+            return describeDetail(reader.error(), package->path);
+        return std::unique_ptr<SheetCells>(
+            new XlsxSheet(std::move(package), std::move(reader.value()), part));
+    }
+
+    Result<bool> nextRun(RowCells &run) override
+    {
+        while (m_nextRun >= m_handler.runCount()) {
+            if (m_done)
+                return false;
+            m_handler.clearRuns();
+            m_nextRun = 0;
+            Result<bool> more = m_pump.run();
+            if (!more) {
+                m_done = true;
+                return describeDetail(more.error(), m_package->path);
+            }
+            if (!more.value())
+                m_done = true;
         }
-        if (!more.value())
-            m_done = true;
-        return !cells.empty();
+        RowCells &next = m_handler.run(m_nextRun++);
+        run.row = next.row;
+        run.cells.swap(next.cells);
+        return true;
     }
 
     std::optional<ColumnSpan> declaredColumns() const override { return m_handler.dimension(); }
+    Result<std::unique_ptr<SheetCells>> reopen() const override
+    {
+        return open(m_package, m_partName);
+    }
+    const QString &path() const override { return m_package->path; }
 
 private:
     std::shared_ptr<Package> m_package;
     std::unique_ptr<PartReader> m_reader;
+    QString m_partName;
     SheetHandler m_handler;
     XmlPump m_pump;
+    size_t m_nextRun = 0;
     bool m_done = false;
 };
 
@@ -663,16 +768,7 @@ public:
     {
         if (index < 0 || index >= m_package->sheetParts.size())
             return Error{QStringLiteral("The workbook has no sheet number %1.").arg(index + 1)};
-        const QString &part = m_package->sheetParts.at(index);
-        const auto entry = m_package->find(part);
-        if (!entry)
-            return describeDetail(Error{QStringLiteral("the part %1 is missing").arg(part)},
-                                  m_package->path);
-        auto reader = PartReader::open(*m_package, *entry, part, limits::sheetPartBytes);
-        if (!reader)
-            return describeDetail(reader.error(), m_package->path);
-        return std::unique_ptr<SheetCells>(
-            new XlsxSheet(m_package, std::move(reader.value()), part));
+        return XlsxSheet::open(m_package, m_package->sheetParts.at(index));
     }
 
 private:

@@ -2,10 +2,62 @@
 
 #include "excel/Limits.h"
 
+#include <cstring>
+#include <utility>
+
 namespace excel {
 
 namespace {
+
 constexpr int chunkSize = 64 * 1024;
+
+XmlSpace spaceOfUri(std::string_view uri)
+{
+    if (uri.empty())
+        return XmlSpace::None; // xmlns="" takes the default namespace away
+    if (uri == "http://schemas.openxmlformats.org/spreadsheetml/2006/main" ||
+        uri == "http://purl.oclc.org/ooxml/spreadsheetml/main")
+        return XmlSpace::Spreadsheet;
+    if (uri == "http://schemas.openxmlformats.org/package/2006/relationships")
+        return XmlSpace::Package;
+    if (uri == "http://schemas.openxmlformats.org/officeDocument/2006/relationships" ||
+        uri == "http://purl.oclc.org/ooxml/officeDocument/relationships")
+        return XmlSpace::Relationships;
+    return XmlSpace::Other;
+}
+
+// A raw name's prefix ("" for none) and local part.
+std::pair<std::string_view, std::string_view> splitName(const char *name)
+{
+    const std::string_view whole(name);
+    const size_t colon = whole.find(':');
+    if (colon == std::string_view::npos)
+        return {std::string_view(), whole};
+    return {whole.substr(0, colon), whole.substr(colon + 1)};
+}
+
+} // namespace
+
+const char *XmlAttributes::value(std::string_view name) const
+{
+    for (int i = 0; m_raw[i]; i += 2) {
+        if (name == m_raw[i])
+            return m_raw[i + 1];
+    }
+    return nullptr;
+}
+
+const char *XmlAttributes::value(XmlSpace space, std::string_view local) const
+{
+    for (int i = 0; m_raw[i]; i += 2) {
+        const auto [prefix, name] = splitName(m_raw[i]);
+        if (prefix.empty() || name != local || prefix == "xmlns")
+            continue;
+        const XmlSpace found = m_pump.spaceOf(prefix);
+        if (found == space || found == XmlSpace::None)
+            return m_raw[i + 1];
+    }
+    return nullptr;
 }
 
 XmlPump::XmlPump(XmlHandler &handler, Source source, QString partName)
@@ -81,6 +133,62 @@ Result<bool> XmlPump::run()
     }
 }
 
+XmlSpace XmlPump::spaceOf(std::string_view prefix) const
+{
+    if (prefix.empty())
+        return m_defaultSpace;
+    for (auto it = m_bindings.rbegin(); it != m_bindings.rend(); ++it) {
+        if (it->prefix == prefix)
+            return it->space;
+    }
+    return XmlSpace::None; // undeclared: read by local name, as before namespaces
+}
+
+// Takes in a namespace declaration, if the attribute is one.
+void XmlPump::declare(const char *name, const char *uri)
+{
+    if (std::strncmp(name, "xmlns", 5) != 0)
+        return;
+    std::string_view prefix;
+    if (name[5] == ':')
+        prefix = std::string_view(name + 6);
+    else if (name[5] != '\0')
+        return;
+    // Each prefixed name is looked up among them: their number is bounded.
+    if (qsizetype(m_bindings.size()) >= limits::maxXmlNamespaces) {
+        fail(QStringLiteral("%1 declares more than %2 namespaces at once")
+                 .arg(m_partName)
+                 .arg(limits::maxXmlNamespaces),
+             ErrorCode::Unsafe);
+        return;
+    }
+    const XmlSpace space = spaceOfUri(uri);
+    m_bindings.push_back({std::string(prefix), space, m_depth});
+    m_innermostDeclaration = m_depth;
+    if (prefix.empty())
+        m_defaultSpace = space;
+}
+
+// The declarations of the element that ends end with it.
+void XmlPump::endDeclarations()
+{
+    bool defaultEnded = false;
+    while (!m_bindings.empty() && m_bindings.back().depth == m_depth) {
+        defaultEnded = defaultEnded || m_bindings.back().prefix.empty();
+        m_bindings.pop_back();
+    }
+    m_innermostDeclaration = m_bindings.empty() ? 0 : m_bindings.back().depth;
+    if (!defaultEnded)
+        return;
+    m_defaultSpace = XmlSpace::None;
+    for (auto it = m_bindings.rbegin(); it != m_bindings.rend(); ++it) {
+        if (it->prefix.empty()) {
+            m_defaultSpace = it->space;
+            return;
+        }
+    }
+}
+
 void XmlPump::onStart(void *self, const char *name, const char **attributes)
 {
     auto *pump = static_cast<XmlPump *>(self);
@@ -91,14 +199,17 @@ void XmlPump::onStart(void *self, const char *name, const char **attributes)
                    ErrorCode::Unsafe);
         return;
     }
-    pump->m_handler.startElement(localName(name), attributes);
+    pump->declare(attributes);
+    pump->m_handler.startElement(pump->resolve(name), XmlAttributes(attributes, *pump));
 }
 
 void XmlPump::onEnd(void *self, const char *name)
 {
     auto *pump = static_cast<XmlPump *>(self);
+    pump->m_handler.endElement(pump->resolve(name));
+    if (pump->m_depth == pump->m_innermostDeclaration)
+        pump->endDeclarations();
     --pump->m_depth;
-    pump->m_handler.endElement(localName(name));
 }
 
 void XmlPump::onCharacters(void *self, const char *text, int length)

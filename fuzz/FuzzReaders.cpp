@@ -1,11 +1,10 @@
 #include "fuzz/FuzzReaders.h"
 
+#include "excel/CellText.h"
 #include "excel/SheetSource.h"
-#include "excel/Workbook.h"
+#include "excel/Table.h"
 
 #include <QByteArray>
-
-#include <vector>
 
 namespace {
 
@@ -21,17 +20,21 @@ int readAll(Opener open, const uint8_t *data, size_t size)
         return 0;
     if (workbook.value()->sheetNames().isEmpty())
         return 0;
-    auto sheet = workbook.value()->openSheet(0);
-    if (!sheet)
+    // The column names as the windows list them, then the rows as an import
+    // reads them.
+    const auto names = excel::SheetTable::readColumnNames(*workbook.value(), 0);
+    if (!names)
         return 0;
-    std::vector<excel::Cell> cells;
+    auto table = excel::SheetTable::open(*workbook.value(), 0);
+    if (!table)
+        return 0;
     size_t characters = 0;
     for (;;) {
-        const excel::Result<bool> row = sheet.value()->nextRow(cells);
+        const excel::Result<bool> row = table.value()->next();
         if (!row || !row.value())
             break;
-        for (const excel::Cell &cell : cells)
-            characters += static_cast<size_t>(excel::VariantToText(cell.value).size());
+        for (const QVariant &value : table.value()->values())
+            characters += static_cast<size_t>(excel::VariantToText(value).size());
     }
     return characters > 0 ? 0 : 0;
 }
@@ -46,4 +49,9 @@ int fuzzXlsx(const uint8_t *data, size_t size)
 int fuzzXls(const uint8_t *data, size_t size)
 {
     return readAll(&excel::openXlsBuffer, data, size);
+}
+
+int fuzzCsv(const uint8_t *data, size_t size)
+{
+    return readAll(&excel::openCsvBuffer, data, size);
 }

@@ -8,3 +8,4 @@
 // must end in an error, never in a crash, a hang or a huge allocation.
 int fuzzXlsx(const uint8_t *data, size_t size);
 int fuzzXls(const uint8_t *data, size_t size);
+int fuzzCsv(const uint8_t *data, size_t size);

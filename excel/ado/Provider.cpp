@@ -12,12 +12,20 @@ namespace {
 struct Registration
 {
     const char *name;
-    const char *formats[3];
+    const char *formats[4];
 };
 
+// CSV files are read as ACE reads text files with its text driver: the
+// extended properties "Text;HDR=Yes;FMT=Delimited" (quoted in the connection
+// string, as ADO needs) say that the first line holds the column names and
+// that fields are delimited; the delimiter is found from the file itself.
+// Unlike the text driver, the data source is the file, not its folder, and
+// the table is named as the driver names it: "name#csv".
+constexpr const char *textFormat = "Text;HDR=Yes;FMT=Delimited";
+
 constexpr Registration registrations[] = {
-    {"Microsoft.Jet.OLEDB.4.0", {"Excel 8.0", "Excel 5.0", "Excel 97"}},
-    {"Microsoft.ACE.OLEDB.12.0", {"Excel 12.0", "Excel 12.0 Xml", "Excel 8.0"}},
+    {"Microsoft.Jet.OLEDB.4.0", {"Excel 8.0", "Excel 5.0", "Excel 97", nullptr}},
+    {"Microsoft.ACE.OLEDB.12.0", {"Excel 12.0", "Excel 12.0 Xml", "Excel 8.0", textFormat}},
 };
 
 const Registration *findRegistration(const QString &name)
@@ -57,24 +65,61 @@ public:
             return more.error();
         }
         m_atEnd = !more.value();
+        takeNewColumns();
         return {};
     }
     int recordCount() const override { return -1; }
 
+protected:
+    bool findMoreFields() override
+    {
+        // A sheet that cannot be read again says so when its rows are read.
+        Result<bool> found = m_table->findAllColumns();
+        if (!found || !found.value())
+            return false;
+        takeNewColumns();
+        return true;
+    }
+
 private:
+    // A row may bring a column the header did not have.
+    void takeNewColumns()
+    {
+        const QStringList &columns = m_table->columnNames();
+        if (columns.size() > fieldNames().size())
+            addFieldNames(columns, fieldNames().size());
+    }
+
     std::unique_ptr<excel::SheetTable> m_table;
     bool m_atEnd = false;
 };
 
 } // namespace
 
-int RowSource::fieldIndex(const QString &name) const
+int RowSource::lookUpMore(const QString &name)
+{
+    return findMoreFields() ? lookUp(name) : -1;
+}
+
+int RowSource::lookUp(const QString &name) const
 {
     const auto exact = m_exact.constFind(name);
     if (exact != m_exact.constEnd())
         return exact.value();
     const auto folded = m_folded.constFind(name.toCaseFolded());
     return folded == m_folded.constEnd() ? -1 : folded.value();
+}
+
+void RowSource::addFieldNames(const QStringList &names, qsizetype from)
+{
+    for (qsizetype i = from; i < names.size(); ++i) {
+        m_names.append(names.at(i));
+        // The first of names equal but for case keeps winning.
+        m_exact.insert(names.at(i), int(i));
+        const QString folded = names.at(i).toCaseFolded();
+        if (!m_folded.contains(folded))
+            m_folded.insert(folded, int(i));
+    }
 }
 
 void RowSource::setFieldNames(const QStringList &names)
@@ -131,13 +176,19 @@ Result<ConnectionProperties> parseConnectionString(const QString &connectionStri
         if (properties.extendedProperties.endsWith(QLatin1Char(';')))
             properties.extendedProperties.chop(1);
         properties.extendedProperties = properties.extendedProperties.trimmed();
+        // A value holding ";" is quoted.
+        QString &value = properties.extendedProperties;
+        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
+            value.endsWith(QLatin1Char('"')))
+            value = value.mid(1, value.size() - 2);
     }
     return properties;
 }
 
-Provider::Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook)
+Provider::Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook, bool text)
     : m_name(std::move(name))
     , m_workbook(std::move(workbook))
+    , m_text(text)
 {}
 
 Provider::~Provider() = default;
@@ -145,8 +196,12 @@ Provider::~Provider() = default;
 QStringList Provider::tableNames() const
 {
     QStringList names;
-    for (const QString &sheet : m_workbook->sheetNames())
-        names.append(sheet + QLatin1Char('$'));
+    for (const QString &sheet : m_workbook->sheetNames()) {
+        if (m_text)
+            names.append(QString(sheet).replace(QLatin1Char('.'), QLatin1Char('#')));
+        else
+            names.append(sheet + QLatin1Char('$'));
+    }
     return names;
 }
 
@@ -164,10 +219,7 @@ int Provider::sheetOfTable(const QString &tableName) const
 
 Result<QStringList> Provider::columnNames(int sheet)
 {
-    auto table = excel::SheetTable::open(*m_workbook, sheet);
-    if (!table)
-        return table.error();
-    return table.value()->columnNames();
+    return excel::SheetTable::readColumnNames(*m_workbook, sheet);
 }
 
 Result<std::unique_ptr<RowSource>> Provider::openRows(int sheet)
@@ -195,16 +247,19 @@ Result<std::unique_ptr<Provider>> Provider::open(const QString &providerName,
     if (!format.isEmpty()) {
         bool known = false;
         for (const char *name : registration->formats)
-            known = known || format.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+            known =
+                known || (name && format.compare(QLatin1String(name), Qt::CaseInsensitive) == 0);
         if (!known)
             return Error{QStringLiteral("%1 does not read workbooks of the type \"%2\".")
                              .arg(QLatin1String(registration->name), format)};
     }
-    auto workbook = excel::openWorkbookFile(properties->dataSource);
+    const bool text = format.compare(QLatin1String(textFormat), Qt::CaseInsensitive) == 0;
+    auto workbook = text ? excel::openCsvFile(properties->dataSource)
+                         : excel::openWorkbookFile(properties->dataSource);
     if (!workbook)
         return workbook.error();
     return std::make_unique<Provider>(QLatin1String(registration->name),
-                                      std::move(workbook.value()));
+                                      std::move(workbook.value()), text);
 }
 
 QStringList Provider::registeredNames()

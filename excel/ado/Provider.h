@@ -26,7 +26,13 @@ public:
     virtual ~RowSource() = default;
 
     const QStringList &fieldNames() const { return m_names; }
-    int fieldIndex(const QString &name) const;
+    // -1 when the source has no field of that name, even after looking for
+    // fields it had not met yet.
+    int fieldIndex(const QString &name)
+    {
+        const int index = lookUp(name);
+        return index >= 0 ? index : lookUpMore(name);
+    }
 
     virtual bool atEnd() const = 0;
     virtual QVariant value(int index) const = 0;
@@ -37,8 +43,15 @@ public:
 
 protected:
     void setFieldNames(const QStringList &names);
+    // Adds the names from the given position on of a grown list.
+    void addFieldNames(const QStringList &names, qsizetype from);
+    // Looks for fields the source has not met yet; true when any were added.
+    virtual bool findMoreFields() { return false; }
 
 private:
+    int lookUp(const QString &name) const;
+    int lookUpMore(const QString &name);
+
     QStringList m_names;
     QHash<QString, int> m_exact;
     QHash<QString, int> m_folded; // field names match regardless of case, as in ADO
@@ -75,14 +88,16 @@ Result<ConnectionProperties> parseConnectionString(const QString &connectionStri
 class Provider
 {
 public:
-    Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook);
+    // text: the workbook is a text file, read as ACE's text driver reads one.
+    Provider(QString name, std::unique_ptr<excel::WorkbookFile> workbook, bool text = false);
     ~Provider();
 
     const QString &name() const { return m_name; }
-    // Table names, one per worksheet in tab order: the sheet's name and "$".
+    // Table names, one per worksheet in tab order: the sheet's name and "$";
+    // a text file's name with "#" for "." ("contacts#csv").
     QStringList tableNames() const;
-    // The sheet a table name stands for, or -1. Accepts "Name$", the quoted
-    // "'Name$'" and the bare sheet name.
+    // The sheet a table name stands for, or -1. Accepts a table name, the
+    // quoted "'Name$'" and the bare sheet (or file) name.
     int sheetOfTable(const QString &tableName) const;
     Result<QStringList> columnNames(int sheet);
     Result<std::unique_ptr<RowSource>> openRows(int sheet);
@@ -96,6 +111,7 @@ public:
 private:
     QString m_name;
     std::unique_ptr<excel::WorkbookFile> m_workbook;
+    bool m_text = false;
 };
 
 } // namespace excel::ado

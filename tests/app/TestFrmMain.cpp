@@ -400,7 +400,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("other ending") << "list.csv" << QByteArray("Email\n");
+        QTest::newRow("other ending") << "list.txt" << QByteArray("Email\n");
         QTest::newRow("missing") << "gone.xls" << QByteArray();
         QTest::newRow("garbage") << "broken.xlsx" << QByteArray("PK\x03\x04 truncated");
     }

@@ -279,7 +279,7 @@ private Q_SLOTS:
         Outcome outcome = run({"--workbook", m_dir.filePath("absent.xlsx"), "--columns"});
         QCOMPARE(outcome.exitCode, 2);
         QVERIFY(outcome.err.contains("Can't find the specified file!"));
-        outcome = run(QStringList{"--workbook", m_dir.filePath("book.csv"), "--email-column", "E"} +
+        outcome = run(QStringList{"--workbook", m_dir.filePath("book.txt"), "--email-column", "E"} +
                       connection());
         QCOMPARE(outcome.exitCode, 2);
         QVERIFY(outcome.err.contains("Can't find the specified file!"));
@@ -334,6 +334,44 @@ private Q_SLOTS:
                                                 "Updated....and added to group."));
         QCOMPARE(lines.value(3), QStringLiteral(" 3 records processed!"));
         QCOMPARE(lines.value(4), QStringLiteral(" 1 of them failed; see the log."));
+    }
+
+    // An exported contact list: semicolons, a quoted value with the separator,
+    // and numbers that must stay text.
+    void importsACsvFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("export.CSV"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBFMail;Firm;Phone\r\n"
+                   "csv1@x.com;\"Smith; Jones & Co\";00471234\r\n"
+                   "csv2@x.com;\"Say \"\"hi\"\"\";12345678901234567890\r\n");
+        file.close();
+        const Outcome outcome = run(QStringList{"--workbook", path, "--email-column", "Mail",
+                                                "--map", "Firm=COMPANY", "--map", "Phone=PHONE1"} +
+                                    connection());
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY2(outcome.out.startsWith("csv1@x.com Imported.\ncsv2@x.com Imported.\n"),
+                 qPrintable(outcome.out));
+
+        sqlite3 *db = nullptr;
+        const QByteArray store = (m_store + QStringLiteral("/common.db")).toUtf8();
+        QCOMPARE(sqlite3_open_v2(store.constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT COMPANY, PHONE1 FROM CONTACT1 JOIN CONTSUPP USING (ACCOUNTNO) "
+                           "WHERE CONTSUPREF LIKE 'csv%' ORDER BY CONTSUPREF",
+                           -1, &statement, nullptr);
+        QStringList stored;
+        while (sqlite3_step(statement) == SQLITE_ROW)
+            stored << QString::fromUtf8(
+                          reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)))
+                   << QString::fromUtf8(
+                          reinterpret_cast<const char *>(sqlite3_column_text(statement, 1)));
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        QCOMPARE(stored, QStringList({"Smith; Jones & Co", "00471234", "Say \"hi\"",
+                                      "12345678901234567890"}));
     }
 
     void laterEntryWinsAcrossMapAndFixed()

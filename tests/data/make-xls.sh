@@ -1,10 +1,14 @@
 #!/bin/sh
 # Remakes the committed Excel 97-2003 fixtures: small .xlsx sources are written
-# with Python's zipfile, then gnumeric's ssconvert saves them as BIFF8.
-# Needs python3 and gnumeric (apt-get install gnumeric); the results are
-# committed, so the build never needs either.
+# with Python's zipfile, then gnumeric's ssconvert saves them as BIFF8; the
+# files laid out as no spreadsheet program saves them come record by record
+# from the tests' builders (make-xls-fixtures, in the build directory given or
+# build/dev). Needs python3 and gnumeric (apt-get install gnumeric); the
+# results are committed, so the build never needs either.
+# Usage: tests/data/make-xls.sh [build directory]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../../build/dev}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -78,4 +82,5 @@ PY
 for name in types date1904; do
     ssconvert --export-type=Gnumeric_Excel:excel_biff8 "$work/$name.xlsx" "$here/$name.xls" 2>/dev/null
 done
+"$build/bin/make-xls-fixtures" "$here"
 ls -l "$here"/*.xls

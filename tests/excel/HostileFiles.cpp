@@ -1,5 +1,7 @@
 #include "HostileFiles.h"
 
+#include "excel/Limits.h"
+
 namespace builders {
 
 namespace {
@@ -125,6 +127,14 @@ std::vector<HostileFile> hostileXlsxFiles()
     files.push_back(
         {"billion laughs", xlsxWithSheetPart(billionLaughs()), "document type declaration"});
     files.push_back({"deep nesting", xlsxWithSheetPart(deepNesting(5000)), "levels deep"});
+    QByteArray prefixes;
+    for (int i = 0; i < 5000; ++i)
+        prefixes += " xmlns:p" + QByteArray::number(i) + "=\"urn:p" + QByteArray::number(i) + "\"";
+    files.push_back({"many namespaces",
+                     xlsxWithSheetPart("<?xml version=\"1.0\"?><worksheet xmlns=\"http://"
+                                       "schemas.openxmlformats.org/spreadsheetml/2006/main\"" +
+                                       prefixes + "><sheetData/></worksheet>"),
+                     "namespaces at once"});
     files.push_back({"not well-formed",
                      xlsxWithSheetPart(sheetXml("<sheetData><row><c><v>1</c></row></sheetData>")),
                      "not well-formed"});
@@ -178,6 +188,28 @@ std::vector<HostileFile> hostileXlsFiles()
     files.push_back({"looping sector chain", withChainLink(ole, 0xFFFFFFFF), "damaged"});
     files.push_back({"sector chain outside the file", withChainLink(ole, 0x00FFFFF0u), "damaged"});
     files.push_back({"truncated container", ole.left(1000), "damaged"});
+    return files;
+}
+
+std::vector<HostileFile> hostileCsvFiles()
+{
+    std::vector<HostileFile> files;
+    const QByteArray field(excel::limits::maxCellTextBytes + 1, 'x');
+    files.push_back({"huge CSV field", "Name\n" + field + "\n", "a field holds more text"});
+    files.push_back(
+        {"huge quoted CSV field", "Name\n\"" + field + "\"\n", "a field holds more text"});
+    files.push_back({"CSV quote never closed",
+                     "Name\n\"" + QByteArray("a\n").repeated(excel::limits::maxCellTextBytes),
+                     "a field holds more text"});
+    files.push_back(
+        {"huge CSV line",
+         "Name\n" + QByteArray(1000 * 1024, 'y')
+                        .append(',')
+                        .repeated(excel::limits::maxCsvRecordCharacters / (1000 * 1024) + 1),
+         "a line holds more than"});
+    files.push_back({"more CSV fields than columns",
+                     "Name\n" + QByteArray(",").repeated(excel::limits::maxColumns) + "x\n",
+                     "more than 16384 fields"});
     return files;
 }
 

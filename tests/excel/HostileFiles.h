@@ -27,5 +27,8 @@ std::vector<HostileFile> hostileXlsxFiles();
 // the stream, an ancient format, looping and outside sector chains, a
 // truncated container.
 std::vector<HostileFile> hostileXlsFiles();
+// A huge field (plain, quoted, or a quote never closed), a huge line, more
+// fields in a line than a sheet has columns.
+std::vector<HostileFile> hostileCsvFiles();
 
 } // namespace builders

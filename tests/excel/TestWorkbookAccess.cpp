@@ -3,6 +3,7 @@
 // libxlsxwriter and on raw packages that hold what other writers produce.
 #include "Builders.h"
 
+#include "excel/Duration.h"
 #include "excel/Workbook.h"
 #include "excel/ado/Provider.h"
 
@@ -139,7 +140,13 @@ private Q_SLOTS:
         QTest::newRow("xlsb") << "book.xlsb"
                               << "xlsx" << QString() << QString();
         QTest::newRow("csv") << "book.csv"
-                             << "xlsx" << QString() << QString();
+                             << "csv" << ace
+                             << ";Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";";
+        QTest::newRow("CSV in capitals")
+            << "BOOK.CSV"
+            << "csv" << ace << ";Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";";
+        QTest::newRow("csv without a dot") << "bookcsv"
+                                           << "csv" << QString() << QString();
         QTest::newRow("xls and a blank") << "book.xls "
                                          << "xls" << QString() << QString();
         QTest::newRow("empty path") << ""
@@ -159,6 +166,8 @@ private Q_SLOTS:
             path = xlsx(fileName, book);
         } else if (content == QLatin1String("xls")) {
             path = write(fileName, smallXls());
+        } else if (content == QLatin1String("csv")) {
+            path = write(fileName, "Name\nAnn\n");
         }
         auto connection = OpenWorkbook(path);
         if (provider.isEmpty()) {
@@ -378,6 +387,9 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("text"); // "." stands for the decimal separator
         QTest::newRow("null") << QVariant() << "";
+        QTest::newRow("invalid date") << QVariant(QDate()) << "";
+        QTest::newRow("invalid time") << QVariant(QTime()) << "";
+        QTest::newRow("invalid date-time") << QVariant(QDateTime()) << "";
         QTest::newRow("text") << QVariant(QStringLiteral(" Ann ")) << " Ann ";
         QTest::newRow("phone number") << QVariant(5551234567.0) << "5551234567";
         QTest::newRow("sum of tenths") << QVariant(0.1 + 0.2) << "0.3";
@@ -420,6 +432,101 @@ private Q_SLOTS:
             QCOMPARE(VariantToText(time), system.toString(time, QLocale::ShortFormat));
         for (const QDate &day : {QDate(1900, 1, 1), QDate(2031, 12, 31), QDate(1999, 7, 4)})
             QCOMPARE(VariantToText(day), system.toString(day, QLocale::ShortFormat));
+    }
+
+    // An elapsed time reads like a time of day in the system's format, but its
+    // hours run on past 24 and it has no AM/PM marker.
+    void durationsInTextForm_data()
+    {
+        QTest::addColumn<qint64>("milliseconds");
+        QTest::addColumn<int>("hours");      // -1: one hour, and the duration negative
+        QTest::addColumn<QTime>("likeTime"); // the same minutes and seconds
+        QTest::newRow("a day") << qint64(24) * 3600000 << 24 << QTime(9, 0);
+        QTest::newRow("past a day, with seconds")
+            << (qint64(26) * 3600 + 30 * 60 + 15) * 1000 << 26 << QTime(9, 30, 15);
+        QTest::newRow("a hundred hours and a minute")
+            << (qint64(100) * 3600 + 60) * 1000 << 100 << QTime(9, 1);
+        QTest::newRow("under an hour") << qint64(45) * 60000 << 0 << QTime(9, 45);
+        QTest::newRow("a negative one") << -qint64(90) * 60000 << -1 << QTime(9, 30);
+    }
+
+    void durationsInTextForm()
+    {
+        QFETCH(qint64, milliseconds);
+        QFETCH(int, hours);
+        QFETCH(QTime, likeTime);
+        // The time at 9 o'clock in the system's form, without its AM/PM marker.
+        const QLocale system = QLocale::system();
+        QString nine = VariantToText(likeTime);
+        nine.remove(system.amText()).remove(system.pmText());
+        nine = nine.trimmed();
+        const qsizetype hourAt = nine.indexOf(QLatin1Char('9'));
+        QVERIFY(hourAt >= 0);
+        const qsizetype hourLength = hourAt > 0 && nine.at(hourAt - 1) == QLatin1Char('0') ? 2 : 1;
+        const qsizetype hourStart = hourAt - hourLength + 1;
+        QString hourText = QString::number(hours < 0 ? 1 : hours);
+        if (hourLength == 2 && hourText.size() < 2)
+            hourText.prepend(QLatin1Char('0'));
+        QString expected = nine;
+        expected.replace(hourStart, hourLength, hourText);
+        if (hours < 0)
+            expected.prepend(QLatin1Char('-'));
+        QCOMPARE(VariantToText(QVariant::fromValue(Duration{milliseconds})), expected);
+    }
+
+    // Extensions reuse SpreadsheetML's local names in their own namespaces;
+    // only SpreadsheetML's elements are read as what their names say.
+    void otherVocabulariesIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("workbookExtra");
+        QTest::addColumn<QByteArray>("styles");
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QVariant>("expected");
+        const QByteArray open =
+            "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+            "xmlns:o=\"urn:other\">";
+        QTest::newRow("extension workbookPr after the real one")
+            << QByteArray("<workbookPr date1904=\"1\"/><extLst><ext><x15:workbookPr "
+                          "xmlns:x15=\"http://schemas.microsoft.com/office/spreadsheetml/2010/11/"
+                          "main\" chartTrackingRefBase=\"1\"/></ext></extLst>")
+            << builders::stylesPart({0, 14}) << QByteArray("<c s=\"1\"><v>0</v></c>")
+            << QVariant(QDate(1904, 1, 1));
+        QTest::newRow("number format of another vocabulary")
+            << QByteArray()
+            << QByteArray(open + "<numFmts><numFmt numFmtId=\"164\" formatCode=\"yyyy-mm-dd\"/>"
+                                 "<o:numFmt numFmtId=\"164\" formatCode=\"0.00\"/></numFmts>"
+                                 "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/></cellXfs>"
+                                 "</styleSheet>")
+            << QByteArray("<c s=\"1\"><v>45000</v></c>") << QVariant(QDate(2023, 3, 15));
+        QTest::newRow("cell format of another vocabulary")
+            << QByteArray()
+            << QByteArray(open + "<cellXfs><xf numFmtId=\"0\"/><o:xf numFmtId=\"0\"/>"
+                                 "<xf numFmtId=\"14\"/></cellXfs></styleSheet>")
+            << QByteArray("<c s=\"1\"><v>45000</v></c>") << QVariant(QDate(2023, 3, 15));
+        QTest::newRow("text of another vocabulary in a shared string")
+            << QByteArray() << QByteArray() << QByteArray("<c t=\"s\"><v>0</v></c>")
+            << QVariant(QStringLiteral("Ann"));
+    }
+
+    void otherVocabulariesIgnored()
+    {
+        QFETCH(QByteArray, workbookExtra);
+        QFETCH(QByteArray, styles);
+        QFETCH(QByteArray, cell);
+        QFETCH(QVariant, expected);
+        builders::Xlsx book;
+        book.workbookExtra = workbookExtra;
+        book.styles = styles;
+        book.sheets = {{"Sheet1", "<row><c t=\"inlineStr\"><is><t>Value</t></is></c></row>"
+                                  "<row>" +
+                                      cell + "</row>"}};
+        book.extraParts = {
+            {"xl/sharedStrings.xml",
+             "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+             "xmlns:o=\"urn:other\"><si><t>Ann</t><o:t>Lee</o:t></si></sst>"}};
+        auto table = readTable(xlsx("vocabularies.xlsx", book));
+        QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
+        QCOMPARE(table->rows, (QList<QVariantList>{{expected}}));
     }
 
     void dateSystems_data()
@@ -497,7 +604,24 @@ private Q_SLOTS:
             << QVariant(QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5), Qt::UTC));
         QTest::newRow("empty value") << QByteArray("<c t=\"s\"></c>") << QVariant();
         QTest::newRow("prefixed elements")
-            << QByteArray("<x:c xmlns:x=\"urn:x\"><x:v>12.5</x:v></x:c>") << QVariant(12.5);
+            << QByteArray("<x:c xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
+                          "main\"><x:v>12.5</x:v></x:c>")
+            << QVariant(12.5);
+        QTest::newRow("strict namespace")
+            << QByteArray("<s:c xmlns:s=\"http://purl.oclc.org/ooxml/spreadsheetml/main\">"
+                          "<s:v>12.5</s:v></s:c>")
+            << QVariant(12.5);
+        QTest::newRow("an element of another vocabulary is no cell")
+            << QByteArray("<x:c xmlns:x=\"urn:x\"><x:v>12.5</x:v></x:c>") << QVariant();
+        QTest::newRow("a value of another vocabulary is no value")
+            << QByteArray("<c xmlns:x=\"urn:x\"><x:v>12.5</x:v></c>") << QVariant();
+        QTest::newRow("ISO time") << QByteArray("<c t=\"d\"><v>10:10:10</v></c>")
+                                  << QVariant(QTime(10, 10, 10));
+        QTest::newRow("ISO duration past a day")
+            << QByteArray("<c t=\"d\"><v>PT24H0M0.000S</v></c>")
+            << QVariant::fromValue(Duration{24 * 3600000});
+        QTest::newRow("ISO text that is no date") << QByteArray("<c t=\"d\"><v>2021-02-30</v></c>")
+                                                  << QVariant(QStringLiteral("2021-02-30"));
     }
 
     void cellForms()
@@ -651,6 +775,10 @@ private Q_SLOTS:
         QTest::newRow("no properties") << "Data Source=/a.xlsx"
                                        << "/a.xlsx"
                                        << "";
+        QTest::newRow("quoted properties")
+            << "Data Source=/a/b.csv;Extended Properties=\"Text;HDR=Yes;FMT=Delimited\";"
+            << "/a/b.csv"
+            << "Text;HDR=Yes;FMT=Delimited";
     }
 
     void connectionStrings()

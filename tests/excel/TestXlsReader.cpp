@@ -8,6 +8,8 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
 #include <QtEndian>
@@ -213,6 +215,22 @@ private Q_SLOTS:
             << QVariant();
         QTest::newRow("LABELSST out of range")
             << record(0x00FD, cellHead(1, 0) + u32(7)) << QVariant();
+        QTest::newRow("FORMULA under the Excel 4.0 id")
+            << record(0x0406, cellHead(1, 0) + f64(42) + QByteArray(6, 0)) << QVariant(42.0);
+        QTest::newRow("FORMULA text continued, compressed throughout")
+            << record(0x0006, cellHead(1, 0) + QByteArray(6, 0) + "\xFF\xFF" + QByteArray(6, 0)) +
+                   record(0x0207, u16(6) + QByteArray(1, 0) + "abc") +
+                   record(0x003C, QByteArray(1, 0) + "def")
+            << QVariant(QStringLiteral("abcdef"));
+        QTest::newRow("FORMULA text continued after an empty CONTINUE")
+            << record(0x0006, cellHead(1, 0) + QByteArray(6, 0) + "\xFF\xFF" + QByteArray(6, 0)) +
+                   record(0x0207, u16(4) + QByteArray(1, 0) + "ab") + record(0x003C, {}) +
+                   record(0x003C, QByteArray(1, 1) + QByteArray("c\0d\0", 4))
+            << QVariant(QStringLiteral("abcd"));
+        QTest::newRow("FORMULA text cut short")
+            << record(0x0006, cellHead(1, 0) + QByteArray(6, 0) + "\xFF\xFF" + QByteArray(6, 0)) +
+                   record(0x0207, u16(6) + QByteArray(1, 0) + "abc")
+            << QVariant();
     }
 
     void cellRecords()
@@ -327,6 +345,70 @@ private Q_SLOTS:
         QCOMPARE(rows->sheets, QStringList{"Blatt"});
         QCOMPARE(rows->columns, QStringList{QStringLiteral("€ 5")});
         QCOMPARE(rows->rows, (QList<QVariantList>{{9.0}}));
+    }
+
+    void workbookStreamChosen_data()
+    {
+        QTest::addColumn<QStringList>("streams"); // stream names, in the order written
+        QTest::addColumn<QString>("header");      // the header the chosen stream holds
+        QTest::newRow("Workbook only") << QStringList{"Workbook"} << "Workbook";
+        QTest::newRow("Book only") << QStringList{"Book"} << "Book";
+        QTest::newRow("Book beside Workbook") << QStringList{"Book", "Workbook"} << "Workbook";
+        QTest::newRow("Workbook beside Book") << QStringList{"Workbook", "Book"} << "Workbook";
+        QTest::newRow("BOOK beside WorkBook") << QStringList{"BOOK", "WorkBook"} << "WorkBook";
+    }
+
+    void workbookStreamChosen()
+    {
+        QFETCH(QStringList, streams);
+        QFETCH(QString, header);
+        Parts parts;
+        for (const QString &name : std::as_const(streams))
+            parts.emplace_back(name, biffWorkbook({}, {"S"}, {label(0, 0, name)}));
+        auto rows = readFirstSheet(excel::openXlsBuffer(compoundDocument(parts)));
+        QVERIFY2(rows, qPrintable(rows ? QString() : rows.error().message));
+        QCOMPARE(rows->columns, QStringList{header});
+    }
+
+    // Excel 2.x to 4.0 saved bare record streams: told apart from other
+    // files by their first record, and refused with advice.
+    void bareOldFormats_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<ErrorCode>("code");
+        const QByteArray cells = record(0x0204, cellHead(0, 0) + u16(1) + "x") + record(0x000A, {});
+        QTest::newRow("Excel 2.1 worksheet")
+            << QByteArray(record(0x0009, u16(2) + u16(0x0010)) + cells) << ErrorCode::OldFormat;
+        QTest::newRow("Excel 3.0 chart")
+            << QByteArray(record(0x0209, u16(0) + u16(0x0020) + u16(0)) + cells)
+            << ErrorCode::OldFormat;
+        QTest::newRow("Excel 4.0 workbook")
+            << QByteArray(record(0x0409, u16(0) + u16(0x0100) + u16(0)) + cells)
+            << ErrorCode::OldFormat;
+        QTest::newRow("a long first record is no BOF")
+            << QByteArray(record(0x0409, QByteArray(200, 0x10)) + cells) << ErrorCode::NotWorkbook;
+        QTest::newRow("an unknown sheet type is no BOF")
+            << QByteArray(record(0x0009, u16(2) + u16(0x7777)) + cells) << ErrorCode::NotWorkbook;
+        QTest::newRow("text") << QByteArray("Name;Email\n") << ErrorCode::NotWorkbook;
+    }
+
+    void bareOldFormats()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(ErrorCode, code);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("old.xls");
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file);
+        out.close();
+        auto opened = excel::openWorkbookFile(path);
+        QVERIFY(!opened);
+        QCOMPARE(opened.error().code, code);
+        QVERIFY(opened.error().message.contains(path));
+        if (code == ErrorCode::OldFormat)
+            QVERIFY2(opened.error().message.contains(QLatin1String("save it as .xls or .xlsx")),
+                     qPrintable(opened.error().message));
     }
 
     void streamNameCase()

@@ -409,7 +409,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::newRow("missing file") << "absent.xlsx";
-        QTest::newRow("not a workbook ending") << "book.csv";
+        QTest::newRow("not a workbook ending") << "book.txt";
         QTest::newRow("empty path") << "";
     }
     void workbookThatCannotBeOpened()

@@ -81,6 +81,8 @@ private Q_SLOTS:
             QTest::newRow(hostile.name) << hostile.data << "xlsx" << hostile.description;
         for (const auto &hostile : builders::hostileXlsFiles())
             QTest::newRow(hostile.name) << hostile.data << "xls" << hostile.description;
+        for (const auto &hostile : builders::hostileCsvFiles())
+            QTest::newRow(hostile.name) << hostile.data << "csv" << hostile.description;
         // A real bomb: 200 MB of blanks that deflate to a few hundred kilobytes.
         QTest::newRow("zip bomb by content")
             << builders::xlsxWithSheetPart(
