@@ -52,6 +52,8 @@ public:
     // The next row; false at the end.
     Result<bool> next();
     const std::vector<QVariant> &values() const { return m_values; }
+    // The current row's number as the workbook shows it (from 1).
+    int sheetRow() const { return m_row.row; }
     // Reads the sheet once more for columns that hold cells but were not met
     // yet, and adds them; true when any were added.
     Result<bool> findAllColumns();

@@ -69,6 +69,7 @@ public:
         return {};
     }
     int recordCount() const override { return -1; }
+    int64_t sheetRow() const override { return m_atEnd ? -1 : m_table->sheetRow(); }
 
 protected:
     bool findMoreFields() override

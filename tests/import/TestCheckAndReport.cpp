@@ -199,6 +199,36 @@ private Q_SLOTS:
         QCOMPARE(h.store.count(QStringLiteral("select count(*) from contact1")), 1 + 3);
     }
 
+    // Rows are named as the operator sees them in the workbook, blank rows and
+    // all, so that a problem can be found there.
+    void rowNumbersAreTheWorkbooksOwn()
+    {
+        Harness h;
+        h.workbook({{},
+                    {"Email", "Company"},
+                    {"a@x.org", "A"},
+                    {},
+                    {},
+                    {"A@x.org", QString(41, QLatin1Char('w'))}});
+        h.entries.addColumnEntry(QStringLiteral("Company"), QStringLiteral("COMPANY"));
+        h.options.updateMatches = true;
+        Records predicted;
+        const ImportSummary check = h.go(true, &predicted);
+        QStringList problems;
+        for (const Problem &problem : check.problems)
+            problems.append(QStringLiteral("%1|%2").arg(problem.row).arg(problem.message));
+        QCOMPARE(problems, QStringList({"6|The address is in row 3 too: this row would match "
+                                        "that row's contact.",
+                                        "6|Company: 41 characters, COMPANY holds 40."}));
+        Records happened;
+        h.go(false, &happened);
+        for (const Records *records : {&predicted, &happened}) {
+            QCOMPARE(records->records.size(), 2);
+            QCOMPARE(records->records.at(0).row, 3);
+            QCOMPARE(records->records.at(1).row, 6);
+        }
+    }
+
     void checkFindsWhatWouldStopTheRun()
     {
         Harness h;
