@@ -263,12 +263,4 @@ Result<std::unique_ptr<Provider>> Provider::open(const QString &providerName,
                                       std::move(workbook.value()), text);
 }
 
-QStringList Provider::registeredNames()
-{
-    QStringList names;
-    for (const Registration &registration : registrations)
-        names.append(QLatin1String(registration.name));
-    return names;
-}
-
 } // namespace excel::ado

@@ -106,7 +106,6 @@ public:
     // registered under providerName.
     static Result<std::unique_ptr<Provider>> open(const QString &providerName,
                                                   const QString &connectionString);
-    static QStringList registeredNames();
 
 private:
     QString m_name;
