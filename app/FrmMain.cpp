@@ -205,15 +205,19 @@ void FrmMain::btnMap_Click()
         m_mappings.reset();
 }
 
-import::ImportOptions FrmMain::options() const {import::ImportOptions options;
-options.workbookPath = ui->txtFilename->text();
-options.emailColumn = ui->cmbEmailCol->currentText();
-options.match = ui->chkMatch->isChecked();
-options.updateMatches = ui->chkUpdateMatches->isChecked();
-options.group = ui->chkGroup->isChecked();
-options.groupName = ui->txtGroupName->text();
-return options;
-} // namespace app
+// "::import::" at the start of a line: clang-format takes "import::" there
+// for a C++20 module import.
+::import::ImportOptions FrmMain::options() const
+{
+    import::ImportOptions options;
+    options.workbookPath = ui->txtFilename->text();
+    options.emailColumn = ui->cmbEmailCol->currentText();
+    options.match = ui->chkMatch->isChecked();
+    options.updateMatches = ui->chkUpdateMatches->isChecked();
+    options.group = ui->chkGroup->isChecked();
+    options.groupName = ui->txtGroupName->text();
+    return options;
+}
 
 void FrmMain::btnImport_Click()
 {
@@ -253,26 +257,29 @@ void FrmMain::btnStop_Click()
     m_btnStop->setEnabled(false);
 }
 
-import::ImportSummary FrmMain::runEngine(bool check){if (m_checkSummary) m_checkSummary->close();
-m_checking = check;
-std::unique_ptr<import::RowReport> report = openRunReport();
-import::ImportRun run(m_api, m_prompts, m_state, *this);
-run.setLock(m_lock.get());
-run.setReport(report.get());
-const import::EntryListSource entries = [this]() -> const mapping::EntryList & {
-    return ensureMappingWindow().entries();
-};
-const import::ImportSummary summary =
-    check ? run.check(options(), entries) : run.btnImport_Click(options(), entries);
-if (report) {
-    const import::Result<void> finished = report->finish();
-    m_reportReady = summary.started && finished;
-    m_btnSaveReport->setToolTip(
-        finished ? QStringLiteral("Save what happened to each row of the last run or check")
-                 : finished.error().message);
-}
-m_btnSaveReport->setEnabled(m_reportReady);
-return summary;
+::import::ImportSummary FrmMain::runEngine(bool check)
+{
+    if (m_checkSummary)
+        m_checkSummary->close();
+    m_checking = check;
+    std::unique_ptr<import::RowReport> report = openRunReport();
+    import::ImportRun run(m_api, m_prompts, m_state, *this);
+    run.setLock(m_lock.get());
+    run.setReport(report.get());
+    const import::EntryListSource entries = [this]() -> const mapping::EntryList & {
+        return ensureMappingWindow().entries();
+    };
+    import::ImportSummary summary =
+        check ? run.check(options(), entries) : run.btnImport_Click(options(), entries);
+    if (report) {
+        const import::Result<void> finished = report->finish();
+        m_reportReady = summary.started && finished;
+        m_btnSaveReport->setToolTip(
+            finished ? QStringLiteral("Save what happened to each row of the last run or check")
+                     : finished.error().message);
+    }
+    m_btnSaveReport->setEnabled(m_reportReady);
+    return summary;
 }
 
 std::unique_ptr<import::RowReport> FrmMain::openRunReport()

@@ -49,7 +49,7 @@ void QtPrompts::dress(QWidget &dialog) const
 QtPrompts::~QtPrompts()
 {
     // Leave no wait pointer behind on the application.
-    setWaitCursor(false);
+    QtPrompts::setWaitCursor(false);
 }
 
 void QtPrompts::messageBox(const QString &text, const QString &title, util::PromptIcon icon)

@@ -1,12 +1,13 @@
 #include "bridge/Client.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace bridge {
 
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr std::size_t kFlushAt = std::size_t{64} * 1024;
 
 Writer request(Call call, bool noAnswer = false)
 {
@@ -227,7 +228,7 @@ int32_t Client::dsFetch(int32_t handle, char *buffer, int32_t size, int32_t coun
     // The reading call that follows a sizing call was made already.
     if (m_readAhead && buffer && count == 0 && m_readAhead->handle == handle &&
         m_readAhead->size == size) {
-        std::memcpy(buffer, m_readAhead->buffer.data(), m_readAhead->buffer.size());
+        std::copy(m_readAhead->buffer.begin(), m_readAhead->buffer.end(), buffer);
         const int32_t result = m_readAhead->result;
         m_readAhead.reset();
         return result;

@@ -31,7 +31,7 @@ private:
     bool fill();
 
     NativeHandle m_handle;
-    std::string m_buffer = std::string(64 * 1024, '\0');
+    std::string m_buffer = std::string(std::size_t{64} * 1024, '\0');
     std::size_t m_start = 0;
     std::size_t m_end = 0;
 };

@@ -1,5 +1,6 @@
 #include "cli/ConsoleSink.h"
 
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -46,11 +47,11 @@ QString ConsoleSink::progressText(int64_t row, int64_t total, qint64 elapsedMs)
     if (elapsedMs <= 0 || row <= 0)
         return text;
     const double perSecond = static_cast<double>(row) * 1000.0 / static_cast<double>(elapsedMs);
-    text += QStringLiteral(", %1 rows/s").arg(static_cast<qlonglong>(perSecond + 0.5));
+    text += QStringLiteral(", %1 rows/s").arg(static_cast<qlonglong>(std::llround(perSecond)));
     if (total >= row && perSecond > 0)
         text += QStringLiteral(", %1 left")
-                    .arg(durationText(
-                        static_cast<qint64>(static_cast<double>(total - row) / perSecond + 0.5)));
+                    .arg(durationText(static_cast<qint64>(
+                        std::llround(static_cast<double>(total - row) / perSecond))));
     return text;
 }
 

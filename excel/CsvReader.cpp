@@ -21,7 +21,7 @@ namespace excel {
 
 namespace {
 
-constexpr qsizetype chunkBytes = 64 * 1024;
+constexpr qsizetype chunkBytes = qsizetype{64} * 1024;
 
 enum class Encoding { Utf8, Utf16Le, Utf16Be, Windows1252 };
 
@@ -290,7 +290,7 @@ private:
 class CsvSheet : public SheetCells
 {
 public:
-    static Result<std::unique_ptr<SheetCells>> open(std::shared_ptr<const CsvFile> file)
+    static Result<std::unique_ptr<SheetCells>> open(const std::shared_ptr<const CsvFile> &file)
     {
         Result<Text> text = Text::open(*file);
         if (!text)
@@ -319,7 +319,7 @@ public:
             ++m_record;
             for (size_t i = 0; i < m_fields.size(); ++i) {
                 if (!m_fields[i].isEmpty())
-                    run.cells.push_back({int(i), std::move(m_fields[i])});
+                    run.cells.push_back({int(i), m_fields[i]});
             }
             if (run.cells.empty())
                 continue;

@@ -77,7 +77,7 @@ QString ColumnNamer::unique(const QString &wanted)
     int &number = m_nextNumber[wanted];
     number = std::max(number, 1);
     for (;; ++number) {
-        const QString candidate = wanted + QString::number(number);
+        QString candidate = wanted + QString::number(number);
         if (!m_used.contains(candidate) && !m_taken.contains(candidate)) {
             m_used.insert(candidate);
             ++number;

@@ -345,7 +345,10 @@ private:
                                       : serialToVariant(number, kind, m_book->date1904);
     }
 
-    static QVariant text(QString value) { return value.isEmpty() ? QVariant() : QVariant(value); }
+    static QVariant text(const QString &value)
+    {
+        return value.isEmpty() ? QVariant() : QVariant(value);
+    }
 
     Result<void> readCells(const Record &r, int &row)
     {
@@ -377,7 +380,7 @@ private:
             bytes.u16();
             QString value = m_book->text.readString(bytes, false);
             if (bytes.ok())
-                add(column, text(std::move(value)));
+                add(column, text(value));
             break;
         }
         case record::number: {
@@ -475,7 +478,7 @@ private:
         Bytes text(next.data, next.length);
         QString value = m_book->text.readString(text, false);
         if (text.ok()) {
-            add(column, this->text(std::move(value)));
+            add(column, this->text(value));
             return {};
         }
         if (!m_book->text.biff8)
@@ -496,7 +499,7 @@ private:
             continued.u32();
         value = continued.characters(count, flags & stringFlag::wide);
         if (continued.ok())
-            add(column, this->text(std::move(value)));
+            add(column, this->text(value));
         return {};
     }
 

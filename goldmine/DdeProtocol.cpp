@@ -80,7 +80,7 @@ bool isPrivateDirectoryOfOurs(const QString &path)
 
 QString homeDirectory()
 {
-    const QString fromEnvironment = qEnvironmentVariable("HOME");
+    QString fromEnvironment = qEnvironmentVariable("HOME");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     const passwd *entry = getpwuid(getuid());

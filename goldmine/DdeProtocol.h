@@ -18,7 +18,7 @@
 namespace goldmine::dde {
 
 inline constexpr int kTimeoutMs = 5000;
-inline constexpr qsizetype kMaxFrameSize = 64 * 1024;
+inline constexpr qsizetype kMaxFrameSize = qsizetype{64} * 1024;
 inline constexpr int kHeaderSize = 4;
 
 enum class AnswerStatus : char { Ok = 0, Error = 1 };

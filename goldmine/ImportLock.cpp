@@ -65,7 +65,7 @@ public:
         : m_path(std::move(path))
         , m_holder(std::move(holder))
     {}
-    ~FileImportLock() override { release(); }
+    ~FileImportLock() override { FileImportLock::release(); }
     FileImportLock(const FileImportLock &) = delete;
     FileImportLock &operator=(const FileImportLock &) = delete;
 
@@ -126,7 +126,7 @@ public:
         : m_path(std::move(path))
         , m_holder(std::move(holder))
     {}
-    ~FileImportLock() override { release(); }
+    ~FileImportLock() override { FileImportLock::release(); }
     FileImportLock(const FileImportLock &) = delete;
     FileImportLock &operator=(const FileImportLock &) = delete;
 

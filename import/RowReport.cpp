@@ -27,7 +27,7 @@ QString guarded(const QString &cell)
 
 QString csvField(const QString &cell)
 {
-    const QString text = guarded(cell);
+    QString text = guarded(cell);
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
         return text;

@@ -15,7 +15,7 @@ namespace {
 const QString Format = QStringLiteral("ruvelo-mapping-profile");
 constexpr int Version = 1;
 // A profile is a few lines; anything much larger is not one.
-constexpr qint64 MaxProfileBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxProfileBytes = qint64{4} * 1024 * 1024;
 
 Error malformed(const QString &path, const QString &why)
 {

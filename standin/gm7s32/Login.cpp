@@ -146,8 +146,10 @@ LoggedIn logIn(const char *sysDir, const char *goldDir, const char *commonDir, c
     // WAL lets a second process read while an import writes. A store on
     // read-only media keeps its journal mode, so failures here are not fatal.
     for (const std::string &schema : {std::string("main"), goldSchema}) {
-        const std::string pragmas =
-            "PRAGMA " + schema + ".journal_mode=WAL; PRAGMA " + schema + ".synchronous=NORMAL";
+        std::string pragmas = "PRAGMA " + schema;
+        pragmas += ".journal_mode=WAL; PRAGMA ";
+        pragmas += schema;
+        pragmas += ".synchronous=NORMAL";
         sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
     }
 

@@ -10,7 +10,8 @@ namespace {
 // kept as "YYYY-MM-DD". listed: the field has a CONTUDEF row, i.e. it is a
 // contact field the user sees and "WriteContact" may set; shadow and
 // bookkeeping columns are maintained by the store itself.
-struct ColumnDef
+// Laid out in the order the column tables below read best in.
+struct ColumnDef // NOLINT(clang-analyzer-optin.performance.Padding)
 {
     const char *name;
     char type;
@@ -125,6 +126,10 @@ void addUdefRows(const TableDef &table, std::vector<std::string> *statements)
 
 std::vector<std::string> contactSetSchema()
 {
+    const char *const createContudef =
+        "CREATE TABLE CONTUDEF (DBFNAME TEXT NOT NULL DEFAULT '', FIELD_NAME TEXT NOT NULL "
+        "DEFAULT '', FIELD_TYPE TEXT NOT NULL DEFAULT '', FIELD_LEN INTEGER NOT NULL DEFAULT 0, "
+        "FIELD_DEC INTEGER NOT NULL DEFAULT 0, FIELD_DESC TEXT NOT NULL DEFAULT '')";
     const TableDef contact1{"CONTACT1", contact1Columns};
     const TableDef contact2{"CONTACT2", contact2Columns};
     std::vector<std::string> statements{
@@ -133,9 +138,7 @@ std::vector<std::string> contactSetSchema()
         createTable({"CONTSUPP", contsuppColumns}),
         createTable({"CONTGRPS", contgrpsColumns}),
         createTable({"NOTES", notesColumns}),
-        "CREATE TABLE CONTUDEF (DBFNAME TEXT NOT NULL DEFAULT '', FIELD_NAME TEXT NOT NULL "
-        "DEFAULT '', FIELD_TYPE TEXT NOT NULL DEFAULT '', FIELD_LEN INTEGER NOT NULL DEFAULT 0, "
-        "FIELD_DEC INTEGER NOT NULL DEFAULT 0, FIELD_DESC TEXT NOT NULL DEFAULT '')",
+        createContudef,
         "CREATE UNIQUE INDEX CONTACT1_RECID ON CONTACT1 (RECID)",
         "CREATE UNIQUE INDEX CONTACT1_ACCOUNTNO ON CONTACT1 (ACCOUNTNO)",
         "CREATE INDEX CONTACT2_ACCOUNTNO ON CONTACT2 (ACCOUNTNO)",

@@ -67,8 +67,9 @@ public:
         std::array<unsigned char, 64> digest;
         for (int word = 0; word < 8; ++word)
             for (int index = 0; index < 8; ++index)
-                digest[static_cast<std::size_t>(word * 8 + index)] = static_cast<unsigned char>(
-                    m_state[static_cast<std::size_t>(word)] >> (56 - 8 * index));
+                digest[static_cast<std::size_t>(word) * 8 + static_cast<std::size_t>(index)] =
+                    static_cast<unsigned char>(m_state[static_cast<std::size_t>(word)] >>
+                                               (56 - 8 * index));
         reset();
         return digest;
     }
@@ -110,7 +111,9 @@ private:
         for (int index = 0; index < 16; ++index) {
             uint64_t word = 0;
             for (int byte = 0; byte < 8; ++byte)
-                word = (word << 8) | m_block[static_cast<std::size_t>(index * 8 + byte)];
+                word =
+                    (word << 8) |
+                    m_block[static_cast<std::size_t>(index) * 8 + static_cast<std::size_t>(byte)];
             w[index] = word;
         }
         for (int index = 16; index < 80; ++index) {

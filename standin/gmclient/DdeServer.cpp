@@ -22,7 +22,7 @@ namespace {
 // not even the reserve was left.
 constexpr int kAcceptRetryMs = 100;
 // What a closing connection reads and throws away at most.
-constexpr std::size_t kMostDrained = 64 * 1024;
+constexpr std::size_t kMostDrained = std::size_t{64} * 1024;
 
 QString systemError(int error)
 {
@@ -166,7 +166,7 @@ private:
     qsizetype m_sent = 0;
 };
 
-DdeServer::DdeServer(QHash<QString, QString> items, QObject *parent)
+DdeServer::DdeServer(const QHash<QString, QString> &items, QObject *parent)
     : QObject(parent)
 {
     for (auto it = items.cbegin(); it != items.cend(); ++it)

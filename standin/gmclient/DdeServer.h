@@ -30,7 +30,7 @@ class DdeServer : public QObject
 public:
     static constexpr int kMostConnections = 64;
 
-    explicit DdeServer(QHash<QString, QString> items, QObject *parent = nullptr);
+    explicit DdeServer(const QHash<QString, QString> &items, QObject *parent = nullptr);
     ~DdeServer() override;
 
     // Claims the socket for application and topic in the user's private

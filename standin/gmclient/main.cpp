@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <pwd.h>
 #include <string>
@@ -323,9 +324,7 @@ int runListing(const Arguments &arguments, bool groups)
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int run(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QStringList words = application.arguments().mid(1);
@@ -353,4 +352,20 @@ int main(int argc, char *argv[])
         return runListing(arguments, command == QStringLiteral("groups"));
     }
     return usage();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Whatever escapes (an allocation that fails, a store that throws past
+    // its own handling) is said, not left to terminate() without a word.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &error) {
+        printError(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        printError(QStringLiteral("unexpected failure"));
+    }
+    return 1;
 }

@@ -521,7 +521,7 @@ private Q_SLOTS:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-        const QString book = m_dir.filePath(QStringLiteral("stop.xlsx"));
+        QString book = m_dir.filePath(QStringLiteral("stop.xlsx"));
         QList<QVariantList> rows{{"Email", "Company"}};
         for (int row = 1; row <= 10; ++row)
             rows.append({QStringLiteral("stop%1@example.com").arg(row),

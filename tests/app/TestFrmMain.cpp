@@ -944,7 +944,7 @@ private Q_SLOTS:
     {
         Main m;
         QStringList saved;
-        const QString reportPath = m_dir.filePath("check-report.csv");
+        QString reportPath = m_dir.filePath("check-report.csv");
         m.form.setFileDialog([&](QWidget *, const FileRequest &) { return reportPath; });
         m.browse(m_check);
         m.emailColumn()->setEditText("Email");
@@ -1169,7 +1169,7 @@ private Q_SLOTS:
 
     void profileWithAMissingColumn()
     {
-        const QString path = m_dir.filePath("other.json");
+        QString path = m_dir.filePath("other.json");
         Profile profile;
         profile.emailColumn = "E-mail";
         profile.mappings = {{false, "Fax", "PHONE2"},

@@ -152,7 +152,7 @@ class TestBridgeImport : public QObject
 
     QString newStore(const QString &name)
     {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         std::string error;
         if (!gm7s32::createStore(path.toStdString(), "MASTER", kPassword, &error))
             return {};

@@ -116,7 +116,7 @@ class TestBridgeProtocol : public QObject
     // Writes a script that plays a broken bridge.
     QString script(const QString &name, const QByteArray &body)
     {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return {};

@@ -126,13 +126,16 @@ class TestCli : public QObject
         for (const QString &argument : arguments)
             argv.push_back(argument.toLocal8Bit());
         std::vector<QByteArray> envp;
+        envp.reserve(size_t(environment.size()));
         for (const QString &entry : environment)
             envp.push_back(entry.toLocal8Bit());
         std::vector<char *> argPointers;
+        argPointers.reserve(argv.size() + 1);
         for (QByteArray &argument : argv)
             argPointers.push_back(argument.data());
         argPointers.push_back(nullptr);
         std::vector<char *> envPointers;
+        envPointers.reserve(envp.size() + 1);
         for (QByteArray &entry : envp)
             envPointers.push_back(entry.data());
         envPointers.push_back(nullptr);

@@ -66,7 +66,7 @@ QByteArray Xlsx::build() const
     Parts parts{{QStringLiteral("[Content_Types].xml"), types},
                 {QStringLiteral("_rels/.rels"), rels}};
     for (size_t i = 0; i < sheets.size(); ++i) {
-        const QByteArray n = QByteArray::number(qulonglong(i + 1));
+        const QByteArray n = QByteArray::number(qulonglong(i) + 1);
         QString name = sheets[i].first.toHtmlEscaped();
         workbook +=
             "<sheet name=\"" + name.toUtf8() + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
@@ -135,7 +135,7 @@ QByteArray compoundDocument(const Parts &streams)
     }
     gsf_output_close(GSF_OUTPUT(ole));
     g_object_unref(ole);
-    const QByteArray result(
+    QByteArray result(
         reinterpret_cast<const char *>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory))),
         qsizetype(gsf_output_size(memory)));
     g_object_unref(memory); // closed with the document

@@ -73,7 +73,7 @@ QByteArray withChainLink(QByteArray ole, quint32 target)
             QString::fromUtf16(reinterpret_cast<const char16_t *>(ole.constData() + entry), 8);
         if (name == QLatin1String("Workbook")) {
             const quint32 start = getU32(ole, entry + 0x74);
-            putU32(ole, (firstFatSector + 1) * sectorSize + 4 * start,
+            putU32(ole, (firstFatSector + 1) * sectorSize + 4 * qsizetype(start),
                    target == 0xFFFFFFFF ? start : target);
             return ole;
         }
@@ -203,9 +203,10 @@ std::vector<HostileFile> hostileCsvFiles()
                      "a field holds more text"});
     files.push_back(
         {"huge CSV line",
-         "Name\n" + QByteArray(1000 * 1024, 'y')
-                        .append(',')
-                        .repeated(excel::limits::maxCsvRecordCharacters / (1000 * 1024) + 1),
+         "Name\n" +
+             QByteArray(qsizetype{1000} * 1024, 'y')
+                 .append(',')
+                 .repeated(excel::limits::maxCsvRecordCharacters / (qsizetype{1000} * 1024) + 1),
          "a line holds more than"});
     files.push_back({"more CSV fields than columns",
                      "Name\n" + QByteArray(",").repeated(excel::limits::maxColumns) + "x\n",

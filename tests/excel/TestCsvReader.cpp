@@ -70,7 +70,7 @@ class TestCsvReader : public QObject
 
     QString write(const QString &name, const QByteArray &data)
     {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             qFatal("cannot write %s", qPrintable(path));

@@ -194,7 +194,7 @@ private Q_SLOTS:
     void sortingHasAMemoryBound()
     {
         // Out of order, and more text than may be held to sort it.
-        const QString text(64 * 1024, QLatin1Char('x'));
+        const QString text(qsizetype{64} * 1024, QLatin1Char('x'));
         std::vector<Run> runs{{2, 0, {"b"}}, {1, 0, {"a"}}};
         const qint64 cells = limits::sortedSheetBytes / (text.size() * 2) + 10;
         for (int row = 3; row < 3 + cells; ++row)

@@ -93,7 +93,7 @@ private:
 
     QString write(const QString &name, const QByteArray &data)
     {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             qFatal("cannot write %s", qPrintable(path));
@@ -443,7 +443,7 @@ private Q_SLOTS:
         QTest::addColumn<QTime>("likeTime"); // the same minutes and seconds
         QTest::newRow("a day") << qint64(24) * 3600000 << 24 << QTime(9, 0);
         QTest::newRow("past a day, with seconds")
-            << (qint64(26) * 3600 + 30 * 60 + 15) * 1000 << 26 << QTime(9, 30, 15);
+            << (qint64{26} * 3600 + qint64{30} * 60 + 15) * 1000 << 26 << QTime(9, 30, 15);
         QTest::newRow("a hundred hours and a minute")
             << (qint64(100) * 3600 + 60) * 1000 << 100 << QTime(9, 1);
         QTest::newRow("under an hour") << qint64(45) * 60000 << 0 << QTime(9, 45);
@@ -619,7 +619,7 @@ private Q_SLOTS:
                                   << QVariant(QTime(10, 10, 10));
         QTest::newRow("ISO duration past a day")
             << QByteArray("<c t=\"d\"><v>PT24H0M0.000S</v></c>")
-            << QVariant::fromValue(Duration{24 * 3600000});
+            << QVariant::fromValue(Duration{qint64{24} * 3600000});
         QTest::newRow("ISO text that is no date") << QByteArray("<c t=\"d\"><v>2021-02-30</v></c>")
                                                   << QVariant(QStringLiteral("2021-02-30"));
     }

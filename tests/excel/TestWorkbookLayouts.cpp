@@ -102,17 +102,17 @@ private Q_SLOTS:
             << QList<QVariantList>{{QDate(1904, 1, 1)}, {QDate(2023, 3, 15)}};
         QTest::newRow("xlsx ISO 8601 cells")
             << data("iso-dates.xlsx") << QStringList{"When"}
-            << QList<QVariantList>{
-                   {QDate(2021, 1, 2)},
-                   {QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5), Qt::UTC)},
-                   {QTime(10, 10, 10)},
-                   {QVariant::fromValue(Duration{24 * 3600000})},
-                   {QVariant::fromValue(Duration{(26 * 3600 + 30 * 60 + 15) * 1000})},
-                   {QVariant::fromValue(Duration{26 * 3600000})},
-                   {QVariant::fromValue(Duration{-90 * 60000})},
-                   {QVariant::fromValue(Duration{45000})},
-                   {"P1Y"},
-                   {"soon"}};
+            << QList<QVariantList>{{QDate(2021, 1, 2)},
+                                   {QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5), Qt::UTC)},
+                                   {QTime(10, 10, 10)},
+                                   {QVariant::fromValue(Duration{qint64{24} * 3600000})},
+                                   {QVariant::fromValue(Duration{
+                                       (qint64{26} * 3600 + qint64{30} * 60 + 15) * 1000})},
+                                   {QVariant::fromValue(Duration{qint64{26} * 3600000})},
+                                   {QVariant::fromValue(Duration{qint64{-90} * 60000})},
+                                   {QVariant::fromValue(Duration{45000})},
+                                   {"P1Y"},
+                                   {"soon"}};
         const QList<QVariantList> beyondDimension{
             {"Ann Lee", "ann@example.com", 5550100.0, "no header", none},
             {none, none, none, none, "far out"}};

@@ -53,7 +53,7 @@ private Q_SLOTS:
         // Every reader either reads the file to its end or says what is wrong.
         for (const auto &reading : readings) {
             QVERIFY2(reading.outcome.read ? reading.outcome.failure.isEmpty()
-                                           : !reading.outcome.failure.trimmed().isEmpty(),
+                                          : !reading.outcome.failure.trimmed().isEmpty(),
                      qPrintable(QStringLiteral("%1: read %2, failure \"%3\"")
                                     .arg(QLatin1String(reading.reader))
                                     .arg(reading.outcome.read)

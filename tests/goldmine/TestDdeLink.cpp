@@ -495,7 +495,7 @@ void TestDdeLink::silentServerTimesOut()
     release = true;
     QVERIFY(!answer.ok());
     QCOMPARE(answer.error().message, QStringLiteral("time-out"));
-    QVERIFY2(waited >= dde::kTimeoutMs - 100 && waited < dde::kTimeoutMs * 2,
+    QVERIFY2(waited >= dde::kTimeoutMs - 100 && waited < qint64{dde::kTimeoutMs} * 2,
              qPrintable(QString::number(waited)));
 }
 

@@ -22,7 +22,7 @@ QString StoreFixture::addContact(const QList<QPair<QString, QString>> &fields)
     for (const auto &[name, value] : fields)
         m_api.GMW_NV_SetValue(container, name, value);
     const int32_t result = m_api.GMW_Execute(QStringLiteral("WriteContact"), container);
-    const QString recid =
+    QString recid =
         result < 0 ? QString() : m_api.GMW_NV_GetValue(container, QStringLiteral("RECID"), {});
     m_api.GMW_NV_Delete(container);
     return recid;

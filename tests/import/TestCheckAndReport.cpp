@@ -39,9 +39,9 @@ class Records : public RowReport
 {
 public:
     void write(const RowRecord &record) override { records.append(record); }
-    import::Result<void> finish() override { return {};
-} QList<RowRecord> records;
-}; // namespace
+    ::import::Result<void> finish() override { return {}; }
+    QList<RowRecord> records;
+};
 
 QByteArray readFile(const QString &path)
 {

@@ -54,7 +54,7 @@ class TestImportRun : public QObject
 
         QString workbook(const QList<QVariantList> &rows)
         {
-            const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+            QString path = dir.filePath(QStringLiteral("book.xlsx"));
             if (!writeXlsx(path, rows))
                 return {};
             options.workbookPath = path;

@@ -82,7 +82,7 @@ class TestFrmMappings : public QObject
         const QPoint at = view->visualRect(w.form.entries().index(row)).center();
         QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(view->viewport(), &help);
-        const QString text = QToolTip::text();
+        QString text = QToolTip::text();
         QToolTip::hideText();
         return text;
     }

@@ -250,7 +250,7 @@ void TestGm7s32Load::passwordStoredOnlyAsSaltedHash()
         TestStore::rows(first.goldMineFile(), "SELECT PASSHASH FROM USERS").at(0).at(0);
     const std::string otherHash =
         TestStore::rows(second.goldMineFile(), "SELECT PASSHASH FROM USERS").at(0).at(0);
-    QVERIFY(hash.rfind("$", 0) == 0);
+    QVERIFY(hash.rfind('$', 0) == 0);
     QVERIFY(hash != otherHash); // salted
     for (const std::string &file : {first.goldMineFile(), first.commonFile()}) {
         QFile data(QString::fromStdString(file));

@@ -471,14 +471,14 @@ void TestGmclient::servePipeliningClient()
     }
     // The server stopped taking requests once its answers backed up: what
     // got through is what the sockets' buffers hold, not all it could send.
-    QVERIFY2(sent < 8 * 1024 * 1024, qPrintable(QString::number(sent)));
+    QVERIFY2(sent < qint64{8} * 1024 * 1024, qPrintable(QString::number(sent)));
     QVERIFY2(stalled.elapsed() >= 500, "the server kept reading");
 
     // Others are still served at once, and the server's memory stayed put.
     QVERIFY(linkAnswers(storeDir()));
     const qint64 residentAfter = residentKb(pid);
     QVERIFY2(
-        residentAfter < 64 * 1024 && residentAfter - residentBefore < 16 * 1024,
+        residentAfter < qint64{64} * 1024 && residentAfter - residentBefore < qint64{16} * 1024,
         qPrintable(
             QStringLiteral("%1 kB before, %2 kB after").arg(residentBefore).arg(residentAfter)));
     // The greedy client is dropped once its answer has waited the time-out.
