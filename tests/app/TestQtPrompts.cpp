@@ -191,10 +191,13 @@ void TestQtPrompts::boxesSpeakInTheWindowsFont()
                              false);
     };
     if (overDialog) {
-        QTimer::singleShot(0, &mapping, [&] {
+        QTimer opened;
+        opened.setSingleShot(true);
+        connect(&opened, &QTimer::timeout, &mapping, [&] {
             ask();
             mapping.accept();
         });
+        opened.start(0);
         mapping.exec();
     } else {
         ask();
