@@ -8,6 +8,7 @@
 
 #include "goldmine/gm7s32.h"
 #include "standin/gm7s32/Store.h"
+#include "util/Version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,7 +49,9 @@ int usage()
                "  gmclient contacts DIR\n"
                "      ACCOUNTNO, RECID, COMPANY, CONTACT, e-mail, PHONE1, CITY per line\n"
                "  gmclient groups DIR\n"
-               "      group number, name, code, member ACCOUNTNO, member name per line\n",
+               "      group number, name, code, member ACCOUNTNO, member name per line\n"
+               "  gmclient --version\n"
+               "      the Ruvelo version it belongs to\n",
                stderr);
     return kUsageError;
 }
@@ -331,6 +334,10 @@ int run(int argc, char *argv[])
     if (words.isEmpty())
         return usage();
     const QString command = words.takeFirst();
+    if (command == QStringLiteral("--version") && words.isEmpty()) {
+        std::printf("gmclient %s\n", qPrintable(util::version()));
+        return 0;
+    }
     Arguments arguments;
     if (command == QStringLiteral("init")) {
         if (!parseArguments(words, {QStringLiteral("--user")}, {QStringLiteral("--demo")},

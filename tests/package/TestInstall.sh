@@ -25,6 +25,8 @@ esac
 
 out=$("$prefix/bin/ruvelo-import" --version)
 [ "$out" = "ruvelo-import $version" ] || fail "--version printed: $out"
+out=$("$prefix/bin/gmclient" --version)
+[ "$out" = "gmclient $version" ] || fail "gmclient --version printed: $out"
 
 store="$prefix/store"
 printf 'secret\n' | "$prefix/bin/gmclient" init "$store" --user ANN >/dev/null
