@@ -522,15 +522,11 @@ Result<std::unique_ptr<WorkbookFile>> openCsv(std::shared_ptr<CsvFile> file)
 
 Result<std::unique_ptr<WorkbookFile>> openCsvFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
-        return Error{fault::missing(path), ErrorCode::Missing};
-    if (info.isDir())
-        return Error{QStringLiteral("The path names a folder, not a workbook: %1").arg(path),
-                     ErrorCode::NotWorkbook};
+    if (Result<void> usable = checkWorkbookPath(path); !usable)
+        return usable.error();
     auto file = std::make_shared<CsvFile>();
     file->path = path;
-    file->name = info.fileName();
+    file->name = QFileInfo(path).fileName();
     return openCsv(std::move(file));
 }
 

@@ -69,6 +69,10 @@ public:
 // the reader then words it for the operator with the file's path.
 Error describeDetail(const Error &detailError, const QString &path);
 
+// Refuses an empty path, a path with nothing there and a folder, with the
+// descriptions the readers give.
+Result<void> checkWorkbookPath(const QString &path);
+
 // Descriptions of what went wrong with a file, worded for the operator.
 namespace fault {
 QString missing(const QString &path);

@@ -34,6 +34,15 @@ Result<std::optional<ColumnSpan>> scanColumns(SheetCells &cells)
     }
 }
 
+// The columns of every cell of a sheet, from a reading of its own.
+Result<std::optional<ColumnSpan>> scanColumnsAgain(const SheetRows &rows)
+{
+    auto again = rows.reopen();
+    if (!again)
+        return again.error();
+    return scanColumns(*again.value());
+}
+
 void widen(int &first, int &last, const std::optional<ColumnSpan> &span)
 {
     if (!span)
@@ -154,10 +163,7 @@ Result<void> SheetTable::readHeader(WorkbookFile &workbook, int sheet, bool whol
     } else if (!m_allColumnsKnown && (!declared || first > 0)) {
         // Nothing says where the columns start, so a column met later could
         // not be put in its place: read the whole sheet for them first.
-        auto again = m_rows->reopen();
-        if (!again)
-            return again.error();
-        auto span = scanColumns(*again.value());
+        auto span = scanColumnsAgain(*m_rows);
         if (!span)
             return span.error();
         widen(first, last, span.value());
@@ -185,10 +191,7 @@ Result<bool> SheetTable::findAllColumns()
     if (m_allColumnsKnown)
         return false;
     m_allColumnsKnown = true;
-    auto again = m_rows->reopen();
-    if (!again)
-        return again.error();
-    auto span = scanColumns(*again.value());
+    auto span = scanColumnsAgain(*m_rows);
     if (!span)
         return span.error();
     const qsizetype before = m_names.size();

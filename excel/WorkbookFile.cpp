@@ -90,7 +90,7 @@ bool isBiff2To4(const QByteArray &start)
 
 } // namespace
 
-Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
+Result<void> checkWorkbookPath(const QString &path)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
@@ -98,6 +98,13 @@ Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
     if (info.isDir())
         return Error{QStringLiteral("The path names a folder, not a workbook: %1").arg(path),
                      ErrorCode::NotWorkbook};
+    return {};
+}
+
+Result<std::unique_ptr<WorkbookFile>> openWorkbookFile(const QString &path)
+{
+    if (Result<void> usable = checkWorkbookPath(path); !usable)
+        return usable.error();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Error{fault::unreadable(path, file.errorString()), ErrorCode::Unreadable};

@@ -2,6 +2,7 @@
 // the "sep=" line, header names, empty files and the limits on hostile ones.
 #include "HostileFiles.h"
 
+#include "ReadTable.h"
 #include "excel/Workbook.h"
 
 #include <QFile>
@@ -11,42 +12,6 @@
 using namespace excel;
 
 namespace {
-
-struct Table
-{
-    QString name;
-    QStringList columns;
-    QList<QVariantList> rows;
-};
-
-Result<Table> readTable(const QString &path)
-{
-    auto connection = OpenWorkbook(path);
-    if (!connection)
-        return connection.error();
-    Table table;
-    auto name = GetFirstTableName(*connection.value());
-    if (!name)
-        return name.error();
-    table.name = name.value();
-    auto columns = GetColumnNames(*connection.value(), table.name);
-    if (!columns)
-        return columns.error();
-    table.columns = columns.value();
-    auto rows = OpenSheetRows(*connection.value(), table.name);
-    if (!rows)
-        return rows.error();
-    while (!rows.value()->Eof()) {
-        QVariantList row;
-        for (const QString &column : std::as_const(table.columns))
-            row.append(rows.value()->Fields(column));
-        table.rows.append(row);
-        Result<void> moved = rows.value()->MoveNext();
-        if (!moved)
-            return moved.error();
-    }
-    return table;
-}
 
 QByteArray utf16(const QString &text, bool bigEndian)
 {
@@ -158,7 +123,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, columns);
         QFETCH(QList<QVariantList>, rows);
-        auto table = readTable(write("contacts.csv", content));
+        auto table = readFirstTable(write("contacts.csv", content));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->name, QStringLiteral("contacts#csv"));
         QCOMPARE(table->columns, columns);
@@ -201,7 +166,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, columns);
         QFETCH(QVariantList, lastRow);
-        auto table = readTable(write("encoded.csv", content));
+        auto table = readFirstTable(write("encoded.csv", content));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->columns, columns);
         QVERIFY(!table->rows.isEmpty());
@@ -222,7 +187,7 @@ private Q_SLOTS:
     void emptyFiles()
     {
         QFETCH(QByteArray, content);
-        auto table = readTable(write("empty.csv", content));
+        auto table = readFirstTable(write("empty.csv", content));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->name, QStringLiteral("empty#csv"));
         QVERIFY(table->columns.isEmpty());
@@ -264,7 +229,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QString, description);
         const QString path = write("hostile.csv", content);
-        auto table = readTable(path);
+        auto table = readFirstTable(path);
         QVERIFY(!table);
         QCOMPARE(table.error().code, ErrorCode::Unsafe);
         QVERIFY2(table.error().message.contains(description), qPrintable(table.error().message));

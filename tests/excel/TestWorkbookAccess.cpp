@@ -3,6 +3,7 @@
 // libxlsxwriter and on raw packages that hold what other writers produce.
 #include "Builders.h"
 
+#include "ReadTable.h"
 #include "excel/Duration.h"
 #include "excel/Workbook.h"
 #include "excel/ado/Provider.h"
@@ -19,44 +20,6 @@
 using namespace excel;
 
 namespace {
-
-struct Table
-{
-    QString name;
-    QStringList columns;
-    QList<QVariantList> rows;
-};
-
-Result<Table> readTable(const QString &path)
-{
-    auto connection = OpenWorkbook(path);
-    if (!connection)
-        return connection.error();
-    Table table;
-    auto name = GetFirstTableName(*connection.value());
-    if (!name)
-        return name.error();
-    table.name = name.value();
-    auto columns = GetColumnNames(*connection.value(), table.name);
-    if (!columns)
-        return columns.error();
-    table.columns = columns.value();
-    auto rows = OpenSheetRows(*connection.value(), table.name);
-    if (!rows)
-        return rows.error();
-    while (!rows.value()->Eof()) {
-        QVariantList row;
-        for (const QString &column : std::as_const(table.columns))
-            row.append(rows.value()->Fields(column));
-        table.rows.append(row);
-        Result<void> moved = rows.value()->MoveNext();
-        if (!moved)
-            return moved.error();
-    }
-    rows.value()->Close();
-    connection.value()->Close();
-    return table;
-}
 
 QStringList texts(const QVariantList &row)
 {
@@ -231,10 +194,10 @@ private Q_SLOTS:
         builders::Xlsx book;
         book.sheets = {{"Sheet1", "<row><c t=\"inlineStr\"><is><t>Name</t></is></c></row>"
                                   "<row><c><v>3</v></c></row>"}};
-        auto fromXlsx = readTable(write("renamed.xls", book.build()));
+        auto fromXlsx = readFirstTable(write("renamed.xls", book.build()));
         QVERIFY(fromXlsx);
         QCOMPARE(fromXlsx->rows.size(), 1);
-        auto fromXls = readTable(write("renamed.xlsx", smallXls()));
+        auto fromXls = readFirstTable(write("renamed.xlsx", smallXls()));
         QVERIFY(fromXls);
         QCOMPARE(fromXls->rows, (QList<QVariantList>{{7.0}}));
     }
@@ -256,7 +219,7 @@ private Q_SLOTS:
         chartsheet_set_chart(charts, chart);
         QCOMPARE(workbook_close(workbook), LXW_NO_ERROR);
 
-        auto table = readTable(path);
+        auto table = readFirstTable(path);
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->name, QStringLiteral("Zeta$"));
         QCOMPARE(table->columns, QStringList{"Zeta name"});
@@ -322,7 +285,7 @@ private Q_SLOTS:
         }
         book.sheetPrefix = prefix;
         book.sheets = {{"Sheet1", data}};
-        auto table = readTable(xlsx("columns.xlsx", book));
+        auto table = readFirstTable(xlsx("columns.xlsx", book));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->columns, columns);
     }
@@ -358,7 +321,7 @@ private Q_SLOTS:
         worksheet_write_number(sheet, 3, 7, -2.5, nullptr);
         QCOMPARE(workbook_close(workbook), LXW_NO_ERROR);
 
-        auto table = readTable(path);
+        auto table = readFirstTable(path);
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->name, QStringLiteral("Contacts$"));
         QCOMPARE(table->columns.size(), 8);
@@ -524,7 +487,7 @@ private Q_SLOTS:
             {"xl/sharedStrings.xml",
              "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
              "xmlns:o=\"urn:other\"><si><t>Ann</t><o:t>Lee</o:t></si></sst>"}};
-        auto table = readTable(xlsx("vocabularies.xlsx", book));
+        auto table = readFirstTable(xlsx("vocabularies.xlsx", book));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->rows, (QList<QVariantList>{{expected}}));
     }
@@ -572,7 +535,7 @@ private Q_SLOTS:
             {"Sheet1", "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>When</t></is></c>"
                        "</row><row r=\"2\"><c r=\"A2\" s=\"" +
                            QByteArray::number(style) + "\"><v>" + serial + "</v></c></row>"}};
-        auto table = readTable(xlsx("dates.xlsx", book));
+        auto table = readFirstTable(xlsx("dates.xlsx", book));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->rows.size(), 1);
         QCOMPARE(table->rows.at(0).at(0), expected);
@@ -641,7 +604,7 @@ private Q_SLOTS:
              "<si><r><rPr><b/></rPr><t>Bold</t></r><r><t xml:space=\"preserve\"> "
              "plain</t></r><rPh sb=\"0\" eb=\"1\"><t>ふり</t></rPh></si></sst>"}};
         // No relationship names the strings part: it is found where Excel puts it.
-        auto table = readTable(xlsx("forms.xlsx", book));
+        auto table = readFirstTable(xlsx("forms.xlsx", book));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->columns, (QStringList{"Key", "Value"}));
         QCOMPARE(table->rows.size(), 1);
@@ -654,7 +617,7 @@ private Q_SLOTS:
         book.sheets = {{"Sales ]Q1 [x]",
                         "<row><c t=\"inlineStr\"><is><t>Email</t></is></c></row>"
                         "<row><c t=\"inlineStr\"><is><t>a@b.c</t></is></c></row>"}};
-        auto table = readTable(xlsx("names.xlsx", book));
+        auto table = readFirstTable(xlsx("names.xlsx", book));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->name, QStringLiteral("Sales ]Q1 [x]$"));
         QCOMPARE(table->rows, (QList<QVariantList>{{QStringLiteral("a@b.c")}}));
@@ -665,7 +628,7 @@ private Q_SLOTS:
         builders::Xlsx book;
         book.sheets = {{"Empty", ""}, {"Full", "<row><c><v>1</v></c></row>"}};
         const QString path = xlsx("empty.xlsx", book);
-        auto table = readTable(path);
+        auto table = readFirstTable(path);
         QVERIFY(table);
         QCOMPARE(table->name, QStringLiteral("Empty$"));
         QVERIFY(table->columns.isEmpty());
@@ -796,7 +759,7 @@ private Q_SLOTS:
     {
         builders::Xlsx book;
         book.sheets = {{"Sheet1", "<row><c><v>1</v></c></row>"}};
-        auto table = readTable(xlsx("odd;name.xlsx", book));
+        auto table = readFirstTable(xlsx("odd;name.xlsx", book));
         QVERIFY2(table, qPrintable(table ? QString() : table.error().message));
         QCOMPARE(table->columns, QStringList{"1"});
     }
