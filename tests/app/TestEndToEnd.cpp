@@ -197,21 +197,35 @@ class TestEndToEnd : public QObject
     QTemporaryDir m_dir;
     QString m_store;
 
+    // "gmclient init" of a store for MASTER with the given password; its
+    // standard output and error go to *output when asked for.
+    static bool makeStore(const QString &store, const QByteArray &password,
+                          QByteArray *output = nullptr)
+    {
+        QProcess init;
+        init.start(
+            kBinDir + QStringLiteral("/gmclient"),
+            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
+        if (!init.waitForStarted())
+            return false;
+        init.write(password + '\n');
+        init.closeWriteChannel();
+        const bool finished = init.waitForFinished(60000);
+        const QByteArray errors = init.readAllStandardError();
+        if (output)
+            *output = init.readAllStandardOutput() + errors;
+        if (finished && init.exitCode() != 0)
+            qWarning("gmclient init: %s", errors.constData());
+        return finished && init.exitCode() == 0;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
         QVERIFY2(QFile::exists(kBinDir + QStringLiteral("/gmclient")), "gmclient is not built");
         m_store = m_dir.filePath(QStringLiteral("store"));
-        QProcess init;
-        init.start(
-            kBinDir + QStringLiteral("/gmclient"),
-            {QStringLiteral("init"), m_store, QStringLiteral("--user"), QStringLiteral("MASTER")});
-        QVERIFY(init.waitForStarted());
-        init.write(kPassword.toUtf8() + '\n');
-        init.closeWriteChannel();
-        QVERIFY(init.waitForFinished(60000));
-        QVERIFY2(init.exitCode() == 0, init.readAllStandardError().constData());
+        QVERIFY(makeStore(m_store, kPassword.toUtf8()));
     }
 
     void startUpFailures_data()
@@ -427,15 +441,7 @@ private Q_SLOTS:
     void windowRunsKeepDataSafe()
     {
         const QString store = m_dir.filePath(QStringLiteral("safe-store"));
-        QProcess init;
-        init.start(
-            kBinDir + QStringLiteral("/gmclient"),
-            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
-        QVERIFY(init.waitForStarted());
-        init.write(kPassword.toUtf8() + '\n');
-        init.closeWriteChannel();
-        QVERIFY(init.waitForFinished(60000));
-        QCOMPARE(init.exitCode(), 0);
+        QVERIFY(makeStore(store, kPassword.toUtf8()));
         Client client(m_dir.filePath(QStringLiteral("run-safe")), store);
         QVERIFY(client.serving());
         Operator op;
@@ -498,15 +504,7 @@ private Q_SLOTS:
     void stopARealRunAtAChosenRow()
     {
         const QString store = m_dir.filePath(QStringLiteral("stop-store"));
-        QProcess init;
-        init.start(
-            kBinDir + QStringLiteral("/gmclient"),
-            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
-        QVERIFY(init.waitForStarted());
-        init.write(kPassword.toUtf8() + '\n');
-        init.closeWriteChannel();
-        QVERIFY(init.waitForFinished(60000));
-        QCOMPARE(init.exitCode(), 0);
+        QVERIFY(makeStore(store, kPassword.toUtf8()));
         Client client(m_dir.filePath(QStringLiteral("run-stop")), store);
         QVERIFY(client.serving());
 
@@ -581,16 +579,9 @@ private Q_SLOTS:
     {
         const QByteArray sentinel = QByteArrayLiteral("Sentinel-7d41-Window-Passw0rd");
         const QString store = m_dir.filePath(QStringLiteral("sentinel-store"));
-        QProcess init;
-        init.start(
-            kBinDir + QStringLiteral("/gmclient"),
-            {QStringLiteral("init"), store, QStringLiteral("--user"), QStringLiteral("MASTER")});
-        QVERIFY(init.waitForStarted());
-        init.write(sentinel + '\n');
-        init.closeWriteChannel();
-        QVERIFY(init.waitForFinished(60000));
-        QCOMPARE(init.exitCode(), 0);
-        QVERIFY(!init.readAllStandardOutput().contains(sentinel));
+        QByteArray initOutput;
+        QVERIFY(makeStore(store, sentinel, &initOutput));
+        QVERIFY(!initOutput.contains(sentinel));
 
         // Whatever the process writes to its standard error goes to a file.
         const QString errorFile = m_dir.filePath(QStringLiteral("stderr.txt"));
