@@ -52,7 +52,7 @@ interrupt (SIGINT) or termination (SIGTERM) signal.)";
 struct Options
 {
     QCommandLineOption workbook{QStringLiteral("workbook"),
-                                QStringLiteral("The workbook (.xls or .xlsx)."),
+                                QStringLiteral("The workbook (.xls, .xlsx or .csv)."),
                                 QStringLiteral("FILE")};
     QCommandLineOption emailColumn{QStringLiteral("email-column"),
                                    QStringLiteral("The column that holds e-mail addresses."),
