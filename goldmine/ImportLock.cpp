@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -144,14 +145,24 @@ public:
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
-            char note[512];
-            const ssize_t got = ::pread(fd, note, sizeof note, 0);
-            ::close(fd);
             if (error != EWOULDBLOCK) {
+                ::close(fd);
                 return Error{QStringLiteral("The import lock %1 cannot be taken: %2")
                                  .arg(m_path, systemError(error))};
             }
-            return anotherImport(QByteArray(note, got > 0 ? static_cast<qsizetype>(got) : 0));
+            // The holder writes its note just after it takes the lock: a run
+            // refused in between waits a moment for it, to name the holder.
+            QByteArray note;
+            for (int attempt = 0; attempt < 20; ++attempt) {
+                char bytes[512];
+                const ssize_t got = ::pread(fd, bytes, sizeof bytes, 0);
+                note = QByteArray(bytes, got > 0 ? static_cast<qsizetype>(got) : 0);
+                if (note.count('\n') >= 2)
+                    break;
+                QThread::msleep(10);
+            }
+            ::close(fd);
+            return anotherImport(note);
         }
         m_fd = fd;
         const QByteArray note = holderNote(m_holder);

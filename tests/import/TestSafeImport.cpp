@@ -8,11 +8,18 @@
 #include "support/ScriptedPrompts.h"
 #include "support/XlsxBuilder.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace goldmine;
 using namespace import;
@@ -337,6 +344,35 @@ private Q_SLOTS:
         QCOMPARE(refused.error().code, goldmine::ErrorCode::ImportRunning);
         elsewhere->release();
         QVERIFY(again->acquire());
+    }
+
+    // A run refused just after another took the lock, before that one wrote
+    // its note, still names the holder.
+    void refusalNamesAHolderThatIsStillWritingItsNote()
+    {
+        StoreFixture store;
+        const QByteArray path =
+            QFile::encodeName(store.directory() + QStringLiteral("/ruvelo-import.common_.lock"));
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        const QByteArray note =
+            "ANN\n" + QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + '\n';
+        std::thread holder([fd, note] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (::pwrite(fd, note.constData(), size_t(note.size()), 0) != note.size())
+                std::abort();
+        });
+        ConnectionSettings settings;
+        settings.sSysDir = store.directory();
+        settings.sCommonDir = QStringLiteral("Common:");
+        settings.sUserName = QStringLiteral("BOB");
+        const goldmine::Result<void> refused = makeImportLock(settings)->acquire();
+        holder.join();
+        ::close(fd);
+        QVERIFY(!refused);
+        QVERIFY2(refused.error().message.contains(QStringLiteral("(ANN, since ")),
+                 qPrintable(refused.error().message));
     }
 
     void ambiguousColumnNamesAreRefused()
